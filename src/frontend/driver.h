@@ -1,0 +1,11 @@
+// The uninstaller from start to exit code.
+#pragma once
+
+#include "platform/operations.h"
+
+// The module instance the platform started the program with.
+extern platform::HINSTANCE moduleInstance;
+
+// Runs the uninstaller on `commandLine` (without the program name); returns the exit code:
+// 0 on every path, 1 when memory for the install-folder chain ran out.
+int runUninstaller(platform::HINSTANCE instance, const char* commandLine);

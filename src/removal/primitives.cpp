@@ -1,0 +1,130 @@
+// Folder searches, parent walks and the few registry operations the removal needs.
+#include "removal/primitives.h"
+
+#include "common/text.h"
+#include "platform/operations.h"
+
+namespace {
+
+constexpr platform::DWORD pauseAfterFirstRemoval = 200;
+constexpr platform::DWORD pauseAfterFailedAttempt = 500;
+constexpr int folderRemovalAttempts = 10;
+constexpr std::size_t keyPathCapacity = 512;
+constexpr std::size_t valueNameCapacity = 260;
+constexpr std::size_t valueDataCapacity = 256;
+constexpr const char* uninstallKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+
+bool isFolder(const platform::WIN32_FIND_DATAA& entry) {
+    return (entry.dwFileAttributes & platform::FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+bool isLink(platform::DWORD attributes) {
+    return attributes != platform::INVALID_FILE_ATTRIBUTES &&
+           (attributes & platform::FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+bool isDotEntry(const char* name) {
+    return text::equal(name, ".") || text::equal(name, "..");
+}
+
+// folder + "\" + name in `path`; false when it does not fit.
+bool joinInto(char* path, const char* folder, const char* name) {
+    if (!text::copy(path, folderPathCapacity, folder)) return false;
+    return appendPathComponent(path, folderPathCapacity, name) >= 0;
+}
+
+// Calls visit(entry) for every entry of `folder`, closing the search before it returns.
+template <typename Visit>
+bool forEachEntry(const char* folder, Visit visit) {
+    char pattern[folderPathCapacity];
+    if (!joinInto(pattern, folder, "*.*")) return false;
+    platform::WIN32_FIND_DATAA entry;
+    platform::HANDLE search = platform::FindFirstFileA(pattern, &entry);
+    if (search == platform::INVALID_HANDLE_VALUE) return false;
+    do {
+        visit(entry);
+    } while (platform::FindNextFileA(search, &entry));
+    platform::FindClose(search);
+    return true;
+}
+
+}  // namespace
+
+int appendPathComponent(char* path, std::size_t capacity, const char* name) {
+    std::size_t pathLength = text::length(path);
+    std::size_t nameLength = text::length(name);
+    if (capacity < 2 || pathLength + nameLength > capacity - 2) return -1;
+    if (pathLength == 0 || path[pathLength - 1] != '\\') text::append(path, capacity, "\\");
+    text::append(path, capacity, name[0] == '\\' ? name + 1 : name);
+    return static_cast<int>(text::length(path));
+}
+
+void removeDirectoryAndParents(const char* path) {
+    char folder[folderPathCapacity];
+    if (!text::copy(folder, folderPathCapacity, path)) return;  // a cut path names another folder
+    platform::RemoveDirectoryA(folder);
+    platform::Sleep(pauseAfterFirstRemoval);
+    for (std::size_t i = text::length(folder); i-- > 0;) {
+        if (folder[i] != '\\') continue;
+        folder[i] = '\0';
+        if (!platform::RemoveDirectoryA(folder)) return;
+    }
+}
+
+int emptyAndRemoveFolder(const char* folder) {
+    if (folder[0] == '\0') return 0;
+    int deleted = 0;
+    // A link planted in place of the folder is never searched: emptying it would delete
+    // the files of whatever it points to. The link itself may still be removed below.
+    if (!isLink(platform::GetFileAttributesA(folder))) {
+        forEachEntry(folder, [&](const platform::WIN32_FIND_DATAA& entry) {
+            char file[folderPathCapacity];
+            if (isFolder(entry) || !joinInto(file, folder, entry.cFileName)) return;
+            platform::SetFileAttributesA(file, platform::FILE_ATTRIBUTE_NORMAL);
+            if (platform::DeleteFileA(file)) ++deleted;
+        });
+    }
+    for (int attempt = 0; attempt < folderRemovalAttempts; ++attempt) {
+        if (platform::RemoveDirectoryA(folder)) break;
+        platform::Sleep(pauseAfterFailedAttempt);
+    }
+    platform::Sleep(pauseAfterFailedAttempt);
+    return deleted;
+}
+
+int removeEmptySubfolders(const char* folder) {
+    if (folder[0] == '\0') return 0;
+    int removed = 0;
+    forEachEntry(folder, [&](const platform::WIN32_FIND_DATAA& entry) {
+        char subfolder[folderPathCapacity];
+        if (!isFolder(entry) || isLink(entry.dwFileAttributes) || isDotEntry(entry.cFileName)) return;
+        if (!joinInto(subfolder, folder, entry.cFileName)) return;
+        if (platform::RemoveDirectoryA(subfolder)) ++removed;
+    });
+    return removed;
+}
+
+int deleteUninstallEntry(const char* name) {
+    if (name == nullptr || name[0] == '\0') return 0;
+    char key[keyPathCapacity];
+    text::copy(key, keyPathCapacity, uninstallKey);
+    text::append(key, keyPathCapacity, "\\");
+    if (!text::append(key, keyPathCapacity, name)) return 0;  // never delete a cut key path
+    return platform::RegDeleteKeyA(platform::HKEY_LOCAL_MACHINE, key) == platform::ERROR_SUCCESS ? 1 : 0;
+}
+
+bool sharedComponentInUse() {
+    platform::HKEY key = nullptr;
+    if (platform::RegOpenKeyA(platform::HKEY_LOCAL_MACHINE, sharedApplicationKey, &key) != platform::ERROR_SUCCESS) {
+        return false;
+    }
+    char name[valueNameCapacity];
+    platform::DWORD nameLength = valueNameCapacity;
+    platform::DWORD type = 0;
+    platform::BYTE data[valueDataCapacity];
+    platform::DWORD dataLength = valueDataCapacity;
+    platform::LONG result = platform::RegEnumValueA(key, 0, name, &nameLength, nullptr, &type, data, &dataLength);
+    platform::RegCloseKey(key);
+    // A registration too large to be delivered is still a registration.
+    return result == platform::ERROR_SUCCESS || result == platform::ERROR_MORE_DATA;
+}

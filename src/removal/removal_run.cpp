@@ -1,0 +1,119 @@
+// The removal run: the chosen application, then the shared files and the shared component
+// when no other application needs them, then the application's installed flag.
+#include "removal/removal_run.h"
+
+#include "frontend/command_line.h"
+#include "frontend/driver.h"
+#include "frontend/message_texts.h"
+#include "removal/primitives.h"
+#include "removal/section_removal.h"
+#include "removal/uninstall_list.h"
+
+namespace {
+
+// The progress control stays set after the dialog has ended; nothing uses it then.
+platform::HWND progressControl = nullptr;
+
+void setProgressRange(void*, int count) {
+    auto maximum = static_cast<platform::LPARAM>(static_cast<unsigned>(count) & 0xFFFFu);
+    platform::SendMessageA(progressControl, platform::PBM_SETRANGE, 0, maximum << 16);
+}
+
+void stepProgress(void*) {
+    platform::SendMessageA(progressControl, platform::PBM_STEPIT, 0, 0);
+}
+
+constexpr ProgressSink progressBar{setProgressRange, stepProgress, nullptr};
+
+struct FlagKeys {
+    const char* own;
+    const char* other;
+};
+
+FlagKeys flagKeysOfListSection() {
+    if (listSectionIs(fileUtilitySection)) return {"FileUtility", "DelivUtility"};
+    if (listSectionIs(deliveryUtilitySection)) return {"DelivUtility", "FileUtility"};
+    return {nullptr, nullptr};
+}
+
+void sweepBeforeRemoval() {
+    if (listSectionIs(deliveryUtilitySection)) {
+        UninstallList::enumerate("Extra_Deliv", "Folder", UninstallList::longCapacity,
+                                 [](const char* folder, bool usable) {
+                                     if (usable) emptyAndRemoveFolder(folder);
+                                 });
+        return;
+    }
+    char installFolder[UninstallList::longCapacity];
+    if (UninstallList::readString("UNINSTALL_Files_File", "PATH", installFolder, sizeof installFolder) ==
+        UninstallList::Value::fits) {
+        removeEmptySubfolders(installFolder);
+    }
+}
+
+void unregisterFromSharedComponent() {
+    platform::HKEY key = nullptr;
+    if (platform::RegOpenKeyExA(platform::HKEY_LOCAL_MACHINE, sharedApplicationKey, 0, platform::KEY_ALL_ACCESS,
+                                &key) != platform::ERROR_SUCCESS) {
+        return;
+    }
+    platform::RegDeleteValueA(key, messageTexts.appNameForDll);
+    platform::RegCloseKey(key);
+}
+
+// Returns false when the run must stop at once (a chain node could not be allocated).
+bool removeSharedParts() {
+    countSectionItems("Files_Common");
+    if (allocationFailed()) return false;
+    removeSection("Files_Common", progressBar);
+    unregisterFromSharedComponent();
+    if (sharedComponentInUse()) return true;
+    countSectionItems("Files_DLL");
+    if (allocationFailed()) return false;
+    removeSection("Files_DLL", progressBar);
+    platform::RegDeleteKeyA(platform::HKEY_LOCAL_MACHINE, sharedApplicationKey);
+    platform::RegDeleteKeyA(platform::HKEY_LOCAL_MACHINE, sharedComponentKey);
+    return true;
+}
+
+void performRemovalRun() {
+    const char* listSection = commandLineOptions.listSection;
+    sweepBeforeRemoval();
+    int count = countSectionItems(listSection);
+    if (allocationFailed()) return;
+    progressBar.setRange(count);
+    removeSection(listSection, progressBar);
+
+    FlagKeys flags = flagKeysOfListSection();
+    if (flags.own == nullptr) return;
+    bool onlyThisApplicationInstalled =
+        UninstallList::readFlag("Utility", flags.own) == 1 && UninstallList::readFlag("Utility", flags.other) == 0;
+    if (onlyThisApplicationInstalled && !removeSharedParts()) return;
+    UninstallList::clearFlag(flags.own);
+}
+
+}  // namespace
+
+platform::INT_PTR removalDialogProcedure(platform::HWND dialog, platform::UINT message, platform::WPARAM wParam,
+                                         platform::LPARAM) {
+    if (message == platform::WM_INITDIALOG) {
+        progressControl = platform::GetDlgItem(dialog, progressControlId);
+        platform::SendMessageA(progressControl, platform::PBM_SETPOS, 0, 0);
+        platform::SendMessageA(progressControl, platform::PBM_SETSTEP, 1, 0);
+        platform::ShowWindow(dialog, platform::SW_SHOWNORMAL);
+        // Sent, not posted: the whole run happens inside this call, before initialisation returns.
+        platform::SendMessageA(dialog, platform::WM_COMMAND, progressControlId, 0);
+        return 0;
+    }
+    if (message == platform::WM_COMMAND && (wParam & 0xFFFFu) == progressControlId) {
+        performRemovalRun();
+        platform::EndDialog(dialog, 1);
+        return 1;
+    }
+    return 0;
+}
+
+void runRemovalDialog(platform::HWND owner) {
+    platform::DialogBoxParamA(moduleInstance, platform::makeIntResource(removalDialogTemplate), owner,
+                              removalDialogProcedure, 0);
+}
