@@ -39,8 +39,17 @@ std::uint32_t getString(const Document* document, const char* section, const cha
 unsigned getInt(const Document* document, const char* section, const char* key, int defaultValue);
 
 // The bytes of `original` after setting `key` of `section` to `value`: only that value
-// changes (or the key or section is added); every other byte stays as it was.
+// changes (or the key or section is added); every other byte stays as it was. A found key's
+// line keeps its bytes up to its first '=' and its line ending, the new value in between;
+// when a reader already sees `value` there (blanks and quotes removed) nothing changes.
+// A missing key follows the last non-blank line of the section's first copy, ending as that
+// line does; a missing section goes at the end, in CR LF lines.
 std::string update(std::string_view original, std::string_view section, std::string_view key,
                    std::string_view value);
+
+// False when the pair cannot be written so that it reads back as given: a line break in any
+// of the three, a ']' in the section name, a '=' in the key name, or a key starting with '['
+// on a line that would hold a ']'. `update` leaves the bytes unchanged for such a request.
+bool storable(std::string_view section, std::string_view key, std::string_view value);
 
 }  // namespace ini
