@@ -14,6 +14,9 @@ void tearDown();
 // A Windows-style folder path (no trailing backslash) inside the scratch area, where the
 // test may create files and folders, e.g. "C:\\conformance".
 std::string scratchFolder();
+// The Windows-style path of the folder where profile files named without a folder live,
+// e.g. "C:\\windows"; the test may create files there and the fixture removes them.
+std::string windowsFolder();
 // A registry key path below HKEY_LOCAL_MACHINE, private to the test, e.g. "Software\\ConformanceTest".
 std::string scratchKey();
 

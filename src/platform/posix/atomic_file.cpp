@@ -1,0 +1,135 @@
+// Whole-file reads and atomic replacement: the new bytes go to a temporary file beside the
+// original, are flushed to disk and only then renamed over it, so a reader (or a crash) sees
+// either the old file or the new one, never a mixture.
+#include "platform/posix/atomic_file.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace posix {
+
+namespace {
+
+ReplaceStep pendingFailure = ReplaceStep::none;
+
+// Consumes the injected failure: true when this replacement is to fail at `step`.
+bool injectedFailureAt(ReplaceStep armed, ReplaceStep step) {
+    return armed != ReplaceStep::none && armed == step;
+}
+
+bool writeAll(int fd, std::string_view bytes) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+std::string folderOf(const std::string& path) {
+    std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    if (slash == 0) return "/";
+    return path.substr(0, slash);
+}
+
+std::string nameOf(const std::string& path) {
+    std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// A link to the file is kept: the file it names is the one replaced.
+std::string fileBehindLink(const std::string& path) {
+    struct stat info;
+    if (::lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return path;
+    char* real = ::realpath(path.c_str(), nullptr);
+    if (real == nullptr) return path;
+    std::string resolved = real;
+    std::free(real);
+    return resolved;
+}
+
+// The permission bits a new file gets: those of the file it replaces, or the usual ones
+// for a fresh file (0666 less the process's umask).
+mode_t permissionsFor(const std::string& path, bool* exists) {
+    struct stat info;
+    if (::stat(path.c_str(), &info) == 0) {
+        *exists = true;
+        return info.st_mode & 07777;
+    }
+    *exists = false;
+    mode_t mask = ::umask(0);
+    ::umask(mask);
+    return 0666 & ~mask;
+}
+
+void syncFolder(const std::string& folder) {
+    int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    ::fsync(fd);  // best effort: the rename is done either way
+    ::close(fd);
+}
+
+}  // namespace
+
+void failNextReplaceAt(ReplaceStep step) { pendingFailure = step; }
+
+std::optional<std::string> readWholeFile(const std::string& path) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return std::nullopt;
+    std::string bytes;
+    char block[65536];
+    for (;;) {
+        ssize_t n = ::read(fd, block, sizeof block);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            ::close(fd);
+            return std::nullopt;
+        }
+        if (n == 0) break;
+        bytes.append(block, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    return bytes;
+}
+
+bool replaceFile(const std::string& path, std::string_view bytes) {
+    ReplaceStep armed = pendingFailure;
+    pendingFailure = ReplaceStep::none;
+
+    std::string target = fileBehindLink(path);
+    bool exists = false;
+    mode_t mode = permissionsFor(target, &exists);
+    if (exists) {
+        struct stat info;
+        if (::stat(target.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
+    }
+
+    if (injectedFailureAt(armed, ReplaceStep::create)) return false;
+    std::string folder = folderOf(target);
+    std::string temporary = folder + "/." + nameOf(target) + ".XXXXXX";
+    int fd = ::mkstemp(temporary.data());
+    if (fd < 0) return false;
+
+    bool ok = ::fchmod(fd, mode) == 0;
+    if (ok) ok = !injectedFailureAt(armed, ReplaceStep::write) && writeAll(fd, bytes);
+    if (ok) ok = !injectedFailureAt(armed, ReplaceStep::flush) && ::fsync(fd) == 0;
+    if (::close(fd) != 0) ok = false;
+    if (ok) ok = !injectedFailureAt(armed, ReplaceStep::rename) && ::rename(temporary.c_str(), target.c_str()) == 0;
+    if (!ok) {
+        ::unlink(temporary.c_str());
+        return false;
+    }
+    syncFolder(folder);
+    return true;
+}
+
+}  // namespace posix

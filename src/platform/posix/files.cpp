@@ -1,0 +1,252 @@
+// Files and folders of the machine root as Windows reports them: searches, attributes,
+// deletion and folder removal. A symbolic link is reported as a reparse point and is never
+// followed by a search, a deletion or an attribute change. Also the executable's own path,
+// pauses, memory and the lead-byte test.
+#include "platform/operations.h"
+#include "platform/posix/paths.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <ctime>
+#include <dirent.h>
+#include <new>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace platform {
+
+namespace {
+
+bool isDotName(std::string_view name) { return name == "." || name == ".."; }
+
+// Windows attributes of what `path` names, by lstat (never through a link):
+// folder 0x10; a symbolic link 0x400, with 0x10 as well when it leads to a folder, as Windows
+// reports a folder link; read-only 0x01 when the owner may not write (never on a link, whose
+// own permission bits mean nothing); hidden 0x02 for a dot name; 0x80 when nothing else applies.
+DWORD attributesOf(const std::string& path, std::string_view name) {
+    struct stat info;
+    if (::lstat(path.c_str(), &info) != 0) return INVALID_FILE_ATTRIBUTES;
+    DWORD attributes = 0;
+    if (S_ISLNK(info.st_mode)) {
+        attributes |= FILE_ATTRIBUTE_REPARSE_POINT;
+        struct stat target;
+        if (::stat(path.c_str(), &target) == 0 && S_ISDIR(target.st_mode)) attributes |= FILE_ATTRIBUTE_DIRECTORY;
+    } else {
+        if (S_ISDIR(info.st_mode)) attributes |= FILE_ATTRIBUTE_DIRECTORY;
+        if ((info.st_mode & S_IWUSR) == 0) attributes |= FILE_ATTRIBUTE_READONLY;
+    }
+    if (!name.empty() && name.front() == '.' && !isDotName(name)) attributes |= FILE_ATTRIBUTE_HIDDEN;
+    return attributes == 0 ? FILE_ATTRIBUTE_NORMAL : attributes;
+}
+
+std::string_view lastName(const std::string& path) {
+    std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string_view(path) : std::string_view(path).substr(slash + 1);
+}
+
+char lowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// Windows wildcard matching without regard to case: '*' any run, '?' one character.
+bool matchesWildcard(std::string_view pattern, std::string_view name) {
+    std::size_t p = 0, n = 0, starP = std::string_view::npos, starN = 0;
+    while (n < name.size()) {
+        if (p < pattern.size() && (pattern[p] == '?' || lowerAscii(pattern[p]) == lowerAscii(name[n]))) {
+            ++p;
+            ++n;
+        } else if (p < pattern.size() && pattern[p] == '*') {
+            starP = p++;
+            starN = n;
+        } else if (starP != std::string_view::npos) {
+            p = starP + 1;
+            n = ++starN;
+        } else {
+            return false;
+        }
+    }
+    while (p < pattern.size() && pattern[p] == '*') ++p;
+    return p == pattern.size();
+}
+
+// "*.*" lists every name, those without a dot too, as it does on Windows.
+bool matchesSearch(std::string_view pattern, std::string_view name) {
+    if (pattern == "*.*" || pattern == "*") return true;
+    return matchesWildcard(pattern, name);
+}
+
+// A search takes its list of names when it starts; each entry's attributes are read when it
+// is delivered, and an entry gone by then is passed over. Deleting delivered entries
+// therefore never disturbs the search, and the folder is not held open.
+struct Search {
+    std::string folder;
+    std::vector<std::string> names;
+    std::size_t next = 0;
+};
+
+bool deliverNext(Search& search, WIN32_FIND_DATAA* entry) {
+    while (search.next < search.names.size()) {
+        const std::string& name = search.names[search.next++];
+        DWORD attributes = attributesOf(search.folder + "/" + name, name);
+        if (attributes == INVALID_FILE_ATTRIBUTES) continue;
+        entry->dwFileAttributes = attributes;
+        std::size_t length = std::min<std::size_t>(name.size(), MAX_PATH - 1);
+        name.copy(entry->cFileName, length);
+        entry->cFileName[length] = '\0';
+        return true;
+    }
+    return false;
+}
+
+// "." and ".." first, then the names in byte order, so every run lists a folder the same way.
+bool searchOrder(const std::string& a, const std::string& b) {
+    if (isDotName(a) != isDotName(b)) return isDotName(a);
+    return a < b;
+}
+
+std::optional<posix::ResolvedPath> resolve(const char* path) {
+    if (path == nullptr) return std::nullopt;
+    return posix::resolvePath(path);
+}
+
+}  // namespace
+
+HANDLE FindFirstFileA(const char* pattern, WIN32_FIND_DATAA* entry) {
+    if (pattern == nullptr || entry == nullptr) return INVALID_HANDLE_VALUE;
+    std::string_view text = pattern;
+    std::size_t cut = text.find_last_of("\\/");
+    std::string folderText;
+    std::string_view wildcard;
+    if (cut != std::string_view::npos) {
+        folderText = std::string(text.substr(0, cut + 1));
+        wildcard = text.substr(cut + 1);
+    } else if (text.size() >= 2 && text[1] == ':') {
+        folderText = std::string(text.substr(0, 2));
+        wildcard = text.substr(2);
+    } else {
+        folderText = ".";
+        wildcard = text;
+    }
+    if (wildcard.empty()) return INVALID_HANDLE_VALUE;
+
+    std::optional<posix::ResolvedPath> folder = posix::resolvePath(folderText);
+    if (!folder || folder->throughLink) return INVALID_HANDLE_VALUE;
+    struct stat info;
+    // A search never goes through a link, not even one named as the folder to search.
+    if (::lstat(folder->path.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) return INVALID_HANDLE_VALUE;
+
+    DIR* listing = ::opendir(folder->path.c_str());
+    if (listing == nullptr) return INVALID_HANDLE_VALUE;
+    Search* search = new (std::nothrow) Search;
+    if (search == nullptr) {
+        ::closedir(listing);
+        return INVALID_HANDLE_VALUE;
+    }
+    search->folder = folder->path;
+    while (struct dirent* item = ::readdir(listing)) {
+        std::string_view name = item->d_name;
+        // A drive's top folder has no "." or "..", as on Windows.
+        if (folder->atBase && isDotName(name)) continue;
+        if (matchesSearch(wildcard, name)) search->names.emplace_back(name);
+    }
+    ::closedir(listing);
+    std::sort(search->names.begin(), search->names.end(), searchOrder);
+
+    if (!deliverNext(*search, entry)) {
+        delete search;
+        return INVALID_HANDLE_VALUE;
+    }
+    return search;
+}
+
+BOOL FindNextFileA(HANDLE search, WIN32_FIND_DATAA* entry) {
+    if (search == nullptr || search == INVALID_HANDLE_VALUE || entry == nullptr) return FALSE;
+    return deliverNext(*static_cast<Search*>(search), entry) ? TRUE : FALSE;
+}
+
+BOOL FindClose(HANDLE search) {
+    if (search == nullptr || search == INVALID_HANDLE_VALUE) return FALSE;
+    delete static_cast<Search*>(search);
+    return TRUE;
+}
+
+DWORD GetFileAttributesA(const char* path) {
+    std::optional<posix::ResolvedPath> resolved = resolve(path);
+    if (!resolved) return INVALID_FILE_ATTRIBUTES;
+    return attributesOf(resolved->path, lastName(resolved->path));
+}
+
+BOOL SetFileAttributesA(const char* path, DWORD attributes) {
+    std::optional<posix::ResolvedPath> resolved = resolve(path);
+    if (!resolved || resolved->throughLink) return FALSE;
+    struct stat info;
+    if (::lstat(resolved->path.c_str(), &info) != 0) return FALSE;
+    // A link has no read-only state of its own; changing the mode would change its target.
+    if (S_ISLNK(info.st_mode)) return TRUE;
+    mode_t mode = info.st_mode & 07777;
+    mode_t wanted = (attributes & FILE_ATTRIBUTE_READONLY) != 0 ? (mode & ~mode_t(0222)) : (mode | S_IWUSR);
+    if (wanted == mode) return TRUE;
+    return ::chmod(resolved->path.c_str(), wanted) == 0 ? TRUE : FALSE;
+}
+
+BOOL DeleteFileA(const char* path) {
+    std::optional<posix::ResolvedPath> resolved = resolve(path);
+    if (!resolved || resolved->throughLink || resolved->atBase) return FALSE;
+    DWORD attributes = attributesOf(resolved->path, lastName(resolved->path));
+    if (attributes == INVALID_FILE_ATTRIBUTES) return FALSE;
+    // Folders (a link to one included) go with RemoveDirectoryA; a read-only file is refused,
+    // as Windows refuses it.
+    if ((attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) != 0) return FALSE;
+    return ::unlink(resolved->path.c_str()) == 0 ? TRUE : FALSE;
+}
+
+BOOL RemoveDirectoryA(const char* path) {
+    std::optional<posix::ResolvedPath> resolved = resolve(path);
+    // A drive's top folder is never removed, even when empty.
+    if (!resolved || resolved->throughLink || resolved->atBase) return FALSE;
+    struct stat info;
+    if (::lstat(resolved->path.c_str(), &info) != 0) return FALSE;
+    if (S_ISLNK(info.st_mode)) {
+        // A link to a folder goes as a link; what it leads to stays untouched.
+        struct stat target;
+        if (::stat(resolved->path.c_str(), &target) != 0 || !S_ISDIR(target.st_mode)) return FALSE;
+        return ::unlink(resolved->path.c_str()) == 0 ? TRUE : FALSE;
+    }
+    if (!S_ISDIR(info.st_mode)) return FALSE;
+    return ::rmdir(resolved->path.c_str()) == 0 ? TRUE : FALSE;
+}
+
+DWORD GetModuleFileNameA(HINSTANCE, char* buffer, DWORD capacity) {
+    if (buffer == nullptr || capacity == 0) return 0;
+    char path[4096];
+    ssize_t length = ::readlink("/proc/self/exe", path, sizeof path);
+    if (length <= 0 || static_cast<std::size_t>(length) >= sizeof path) {
+        buffer[0] = '\0';
+        return 0;
+    }
+    // Too small a buffer gets as much as fits, terminated, and the result is the capacity.
+    std::size_t take = std::min<std::size_t>(static_cast<std::size_t>(length), capacity - 1);
+    for (std::size_t i = 0; i < take; ++i) buffer[i] = path[i];
+    buffer[take] = '\0';
+    return take < static_cast<std::size_t>(length) ? capacity : static_cast<DWORD>(take);
+}
+
+void Sleep(DWORD milliseconds) {
+    struct timespec wait;
+    wait.tv_sec = static_cast<time_t>(milliseconds / 1000);
+    wait.tv_nsec = static_cast<long>(milliseconds % 1000) * 1000000L;
+    while (::nanosleep(&wait, &wait) != 0 && errno == EINTR) {
+    }
+}
+
+void* LocalAlloc(UINT, std::size_t bytes) {
+    return std::calloc(1, bytes == 0 ? 1 : bytes);
+}
+
+// Lead bytes of code page 932, the Japanese system code page the program was written for.
+BOOL IsDBCSLeadByte(BYTE byte) {
+    return ((byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC)) ? TRUE : FALSE;
+}
+
+}  // namespace platform

@@ -1,0 +1,207 @@
+// The mapping of Windows paths onto the machine root, and the case-insensitive resolution of
+// their names against the real folders.
+#include "platform/posix/paths.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstdlib>
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace posix {
+
+namespace {
+
+bool isSeparator(char c) { return c == '\\' || c == '/'; }
+
+bool isDriveLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+
+char lowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// Appends the names of `text` (split at either separator) to `names`, dropping "." and empty
+// names; ".." takes one name off, but never more than there are.
+void appendNames(std::string_view text, std::vector<std::string>& names) {
+    std::size_t start = 0;
+    while (start <= text.size()) {
+        std::size_t end = start;
+        while (end < text.size() && !isSeparator(text[end])) ++end;
+        std::string_view name = text.substr(start, end - start);
+        if (name == "..") {
+            if (!names.empty()) names.pop_back();
+        } else if (!name.empty() && name != ".") {
+            names.emplace_back(name);
+        }
+        start = end + 1;
+    }
+}
+
+std::string joinNames(const std::vector<std::string>& names, std::size_t from) {
+    std::string path;
+    for (std::size_t i = from; i < names.size(); ++i) path += "/" + names[i];
+    return path.empty() ? "/" : path;
+}
+
+// A native folder made absolute and lexically tidy, as a list of names below "/".
+std::vector<std::string> absoluteNames(std::string_view folder, std::string_view currentFolder) {
+    std::vector<std::string> names;
+    if (folder.empty() || folder.front() != '/') appendNames(currentFolder, names);
+    appendNames(folder, names);
+    return names;
+}
+
+// True when `names` starts with all of `prefix`.
+bool startsWith(const std::vector<std::string>& names, const std::vector<std::string>& prefix) {
+    if (names.size() < prefix.size()) return false;
+    return std::equal(prefix.begin(), prefix.end(), names.begin());
+}
+
+PathPlan drivePlan(const std::vector<std::string>& rootNames, char letter, std::string_view rest) {
+    PathPlan plan;
+    plan.base = joinNames(rootNames, 0);
+    if (plan.base != "/") plan.base += "/";
+    plan.base += std::string("drive_") + lowerAscii(letter);
+    plan.matchCase = true;
+    appendNames(rest, plan.names);
+    return plan;
+}
+
+// A relative path continues the current folder. When that folder lies on a drive of the
+// machine root, the drive folder is the floor `..` stops at, as on Windows.
+PathPlan relativePlan(const std::vector<std::string>& rootNames, std::string_view windowsPath,
+                      std::string_view currentFolder) {
+    std::vector<std::string> current = absoluteNames(currentFolder, "/");
+    if (startsWith(current, rootNames) && current.size() > rootNames.size()) {
+        const std::string& drive = current[rootNames.size()];
+        if (drive.size() == 7 && drive.compare(0, 6, "drive_") == 0 && isDriveLetter(drive[6])) {
+            std::string below;
+            for (std::size_t i = rootNames.size() + 1; i < current.size(); ++i) below += "/" + current[i];
+            below += "/";
+            below += windowsPath;
+            return drivePlan(rootNames, drive[6], below);
+        }
+    }
+    PathPlan plan;
+    plan.base = "/";
+    plan.matchCase = true;
+    plan.names = current;
+    appendNames(windowsPath, plan.names);
+    return plan;
+}
+
+bool isLink(const std::string& path) {
+    struct stat info;
+    return ::lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode);
+}
+
+bool existsAsWritten(const std::string& path) {
+    struct stat info;
+    return ::lstat(path.c_str(), &info) == 0;
+}
+
+// The name in `folder` equal to `name` without regard to case; the smallest one in byte order
+// when several are, so the choice does not depend on the order the folder lists them in.
+std::optional<std::string> findIgnoringCase(const std::string& folder, const std::string& name) {
+    DIR* listing = ::opendir(folder.c_str());
+    if (listing == nullptr) return std::nullopt;
+    std::optional<std::string> best;
+    while (struct dirent* entry = ::readdir(listing)) {
+        std::string_view candidate = entry->d_name;
+        if (!sameNameIgnoringCase(candidate, name)) continue;
+        if (!best || candidate < *best) best = std::string(candidate);
+    }
+    ::closedir(listing);
+    return best;
+}
+
+std::string childOf(const std::string& folder, const std::string& name) {
+    return folder == "/" ? "/" + name : folder + "/" + name;
+}
+
+}  // namespace
+
+bool sameNameIgnoringCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (lowerAscii(a[i]) != lowerAscii(b[i])) return false;
+    }
+    return true;
+}
+
+std::optional<PathPlan> planPath(std::string_view windowsPath, std::string_view root, std::string_view currentFolder) {
+    if (windowsPath.empty()) return std::nullopt;
+    std::vector<std::string> rootNames = absoluteNames(root.empty() ? currentFolder : root, currentFolder);
+
+    if (windowsPath.size() >= 2 && isDriveLetter(windowsPath[0]) && windowsPath[1] == ':') {
+        return drivePlan(rootNames, windowsPath[0], windowsPath.substr(2));
+    }
+    if (windowsPath.front() == '/') {
+        PathPlan plan;
+        plan.base = "/";
+        appendNames(windowsPath, plan.names);
+        return plan;
+    }
+    if (windowsPath.front() == '\\') {
+        // "\\server\share" and "\\?\" paths name other machines or namespaces: not mapped.
+        if (windowsPath.size() >= 2 && isSeparator(windowsPath[1])) return std::nullopt;
+        return drivePlan(rootNames, 'c', windowsPath);
+    }
+    return relativePlan(rootNames, windowsPath, currentFolder);
+}
+
+std::string joinPlan(const PathPlan& plan) {
+    std::string path = plan.base;
+    for (const std::string& name : plan.names) path = childOf(path, name);
+    return path;
+}
+
+std::optional<std::string> nativePath(std::string_view windowsPath, std::string_view root,
+                                      std::string_view currentFolder) {
+    std::optional<PathPlan> plan = planPath(windowsPath, root, currentFolder);
+    if (!plan) return std::nullopt;
+    return joinPlan(*plan);
+}
+
+ResolvedPath resolvePlan(const PathPlan& plan) {
+    ResolvedPath resolved;
+    resolved.path = plan.base;
+    resolved.atBase = plan.names.empty();
+    bool folderExists = true;  // once a folder is missing, nothing below it can be found
+    for (std::size_t i = 0; i < plan.names.size(); ++i) {
+        const std::string& name = plan.names[i];
+        std::string next = childOf(resolved.path, name);
+        if (folderExists && plan.matchCase && !existsAsWritten(next)) {
+            std::optional<std::string> found = findIgnoringCase(resolved.path, name);
+            if (found) {
+                next = childOf(resolved.path, *found);
+            } else {
+                folderExists = false;
+            }
+        }
+        resolved.path = next;
+        bool last = i + 1 == plan.names.size();
+        // Links are only looked for on a drive: a native base may well sit behind one.
+        if (plan.base != "/" && !last && folderExists && isLink(next)) resolved.throughLink = true;
+    }
+    return resolved;
+}
+
+std::string currentFolder() {
+    char buffer[PATH_MAX];
+    if (::getcwd(buffer, sizeof buffer) == nullptr) return "/";
+    return buffer;
+}
+
+std::string machineRoot() {
+    const char* root = std::getenv("UNINST_ROOT");
+    if (root == nullptr || root[0] == '\0') return currentFolder();
+    return root;
+}
+
+std::optional<ResolvedPath> resolvePath(std::string_view windowsPath) {
+    std::optional<PathPlan> plan = planPath(windowsPath, machineRoot(), currentFolder());
+    if (!plan) return std::nullopt;
+    return resolvePlan(*plan);
+}
+
+}  // namespace posix

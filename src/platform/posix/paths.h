@@ -1,0 +1,57 @@
+// Windows paths on a POSIX machine root: drive X: is <root>/drive_x, a leading backslash
+// means drive C, a leading slash is a native path, anything else is relative to the current
+// folder. Names compare without regard to ASCII case, as on Windows.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace posix {
+
+// A path split into a base that is used exactly as written and the names below it.
+// `..` has already been applied and never climbs above the base.
+struct PathPlan {
+    std::string base;                // native folder, absolute, without a trailing slash ("/" for the top)
+    std::vector<std::string> names;  // names below the base, neither "." nor ".." nor empty
+    bool matchCase = false;          // names are matched without regard to case when not found as written
+};
+
+// The plan for `windowsPath` with the given machine root and current folder (both native;
+// a relative root is taken from the current folder). No file system access.
+// Empty when the path names nothing this provider maps (empty text, a "\\server" path).
+std::optional<PathPlan> planPath(std::string_view windowsPath, std::string_view root, std::string_view currentFolder);
+
+// The plan's native path, names as written.
+std::string joinPlan(const PathPlan& plan);
+
+// planPath and joinPlan in one: the native path before any case matching.
+std::optional<std::string> nativePath(std::string_view windowsPath, std::string_view root,
+                                      std::string_view currentFolder);
+
+// A path resolved against the real file system.
+struct ResolvedPath {
+    std::string path;          // native path, with each name as found on disk
+    bool throughLink = false;  // a folder on the way below the base is a symbolic link
+    bool atBase = false;       // the path names the base itself (a drive folder, or "/")
+};
+
+// The native path of `windowsPath` on this machine: root from UNINST_ROOT (default the
+// current folder); each name is used as written when it exists, else the first
+// case-insensitive match in its folder.
+std::optional<ResolvedPath> resolvePath(std::string_view windowsPath);
+
+// Resolves the names of a plan against the file system (see resolvePath).
+ResolvedPath resolvePlan(const PathPlan& plan);
+
+// The machine root folder: UNINST_ROOT, or the current folder when unset or empty.
+std::string machineRoot();
+
+// The process's current folder, "/" when it cannot be read.
+std::string currentFolder();
+
+// ASCII case-insensitive equality, as Windows compares names.
+bool sameNameIgnoringCase(std::string_view a, std::string_view b);
+
+}  // namespace posix

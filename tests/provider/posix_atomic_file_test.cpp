@@ -1,0 +1,110 @@
+// Atomic replacement of files: a failure at any step leaves the original and no stray file.
+#include "platform/posix/atomic_file.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <dirent.h>
+#include <fstream>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+class AtomicFileTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string pattern = "/tmp/uninst-atomic-XXXXXX";
+        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+        folder = pattern;
+        path = folder + "/list.ini";
+    }
+    void TearDown() override {
+        posix::failNextReplaceAt(posix::ReplaceStep::none);
+        std::string command = "rm -rf '" + folder + "'";
+        ASSERT_EQ(std::system(command.c_str()), 0);
+    }
+
+    void write(const std::string& bytes, mode_t mode) {
+        std::ofstream(path, std::ios::binary) << bytes;
+        ASSERT_EQ(::chmod(path.c_str(), mode), 0);
+    }
+
+    std::vector<std::string> names() const {
+        std::vector<std::string> found;
+        DIR* listing = ::opendir(folder.c_str());
+        while (struct dirent* entry = ::readdir(listing)) {
+            std::string name = entry->d_name;
+            if (name != "." && name != "..") found.push_back(name);
+        }
+        ::closedir(listing);
+        return found;
+    }
+
+    mode_t modeOf(const std::string& file) const {
+        struct stat info;
+        return ::stat(file.c_str(), &info) == 0 ? (info.st_mode & 07777) : 0;
+    }
+
+    std::string folder;
+    std::string path;
+};
+
+TEST_F(AtomicFileTest, ReplacesContentAndKeepsPermissions) {
+    write("[Utility]\nDelivUtility=1\n", 0640);
+    ASSERT_TRUE(posix::replaceFile(path, "[Utility]\nDelivUtility=0\n"));
+    EXPECT_EQ(posix::readWholeFile(path).value_or("(unreadable)"), "[Utility]\nDelivUtility=0\n");
+    EXPECT_EQ(modeOf(path), 0640u);
+    EXPECT_EQ(names(), std::vector<std::string>{"list.ini"});
+}
+
+TEST_F(AtomicFileTest, CreatesMissingFile) {
+    ASSERT_TRUE(posix::replaceFile(path, std::string("with\0nul", 8)));
+    EXPECT_EQ(posix::readWholeFile(path).value_or("(unreadable)"), std::string("with\0nul", 8));
+    EXPECT_EQ(names(), std::vector<std::string>{"list.ini"});
+}
+
+TEST_F(AtomicFileTest, FailureAtAnyStepLeavesTheOriginal) {
+    const posix::ReplaceStep steps[] = {posix::ReplaceStep::create, posix::ReplaceStep::write,
+                                        posix::ReplaceStep::flush, posix::ReplaceStep::rename};
+    for (posix::ReplaceStep step : steps) {
+        write("original", 0644);
+        posix::failNextReplaceAt(step);
+        EXPECT_FALSE(posix::replaceFile(path, "replacement")) << static_cast<int>(step);
+        EXPECT_EQ(posix::readWholeFile(path).value_or("(unreadable)"), "original") << static_cast<int>(step);
+        EXPECT_EQ(names(), std::vector<std::string>{"list.ini"}) << static_cast<int>(step);
+        // The injected failure is used up: the next replacement goes through.
+        EXPECT_TRUE(posix::replaceFile(path, "replacement")) << static_cast<int>(step);
+    }
+}
+
+TEST_F(AtomicFileTest, MissingFolderFails) {
+    EXPECT_FALSE(posix::replaceFile(folder + "/missing/list.ini", "x"));
+    EXPECT_EQ(names(), std::vector<std::string>{});
+}
+
+TEST_F(AtomicFileTest, FolderInTheWayIsNotReplaced) {
+    ASSERT_EQ(::mkdir(path.c_str(), 0755), 0);
+    EXPECT_FALSE(posix::replaceFile(path, "x"));
+    EXPECT_EQ(names(), std::vector<std::string>{"list.ini"});
+}
+
+TEST_F(AtomicFileTest, LinkedFileIsReplacedBehindItsLink) {
+    write("original", 0600);
+    std::string link = folder + "/link.ini";
+    ASSERT_EQ(::symlink(path.c_str(), link.c_str()), 0);
+    ASSERT_TRUE(posix::replaceFile(link, "replacement"));
+    struct stat info;
+    ASSERT_EQ(::lstat(link.c_str(), &info), 0);
+    EXPECT_TRUE(S_ISLNK(info.st_mode));
+    EXPECT_EQ(posix::readWholeFile(path).value_or("(unreadable)"), "replacement");
+}
+
+TEST_F(AtomicFileTest, ReadOfMissingFileGivesNothing) {
+    EXPECT_FALSE(posix::readWholeFile(folder + "/missing").has_value());
+    EXPECT_FALSE(posix::readWholeFile(folder).has_value());
+}
+
+}  // namespace

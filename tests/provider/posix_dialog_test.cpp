@@ -1,0 +1,103 @@
+// The terminal dialog runs its procedure as the dialog manager does, and its progress control
+// keeps range, position and step as the common control does.
+#include "platform/operations.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+using namespace platform;
+
+namespace {
+
+struct Recorded {
+    UINT message;
+    WPARAM wParam;
+    LPARAM lParam;
+};
+
+std::vector<Recorded> received;
+std::vector<LRESULT> progressResults;
+bool endInCommand = true;
+
+LPARAM makeRange(int low, int high) { return static_cast<LPARAM>((static_cast<DWORD>(high) << 16) | static_cast<DWORD>(low)); }
+
+// Initialises the bar and sends itself the start command, which steps the bar and ends the
+// dialog: the shape of the uninstaller's removal run.
+INT_PTR runRemovalShape(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    received.push_back({message, wParam, lParam});
+    HWND progress = GetDlgItem(dialog, 1000);
+    if (message == WM_INITDIALOG) {
+        ShowWindow(dialog, SW_SHOWNORMAL);
+        progressResults.push_back(SendMessageA(progress, PBM_SETPOS, 0, 0));
+        progressResults.push_back(SendMessageA(progress, PBM_SETSTEP, 1, 0));
+        progressResults.push_back(SendMessageA(progress, PBM_SETRANGE, 0, makeRange(0, 3)));
+        SendMessageA(dialog, WM_COMMAND, 1000, 0);
+        return 1;
+    }
+    if (message == WM_COMMAND) {
+        for (int i = 0; i < 4; ++i) progressResults.push_back(SendMessageA(progress, PBM_STEPIT, 0, 0));
+        progressResults.push_back(SendMessageA(progress, PBM_SETPOS, 99, 0));
+        progressResults.push_back(SendMessageA(progress, PBM_SETPOS, 0, 0));
+        if (endInCommand) EndDialog(dialog, 1);
+        return 1;
+    }
+    return 0;
+}
+
+class PosixDialog : public ::testing::Test {
+protected:
+    void SetUp() override {
+        received.clear();
+        progressResults.clear();
+        endInCommand = true;
+    }
+};
+
+TEST_F(PosixDialog, ProcedureRunsInitialisationThenTheSentCommand) {
+    EXPECT_EQ(DialogBoxParamA(nullptr, makeIntResource(102), nullptr, runRemovalShape, 42), 1);
+    ASSERT_EQ(received.size(), 2u);
+    EXPECT_EQ(received[0].message, WM_INITDIALOG);
+    EXPECT_EQ(received[0].lParam, 42);
+    EXPECT_EQ(received[1].message, WM_COMMAND);
+    EXPECT_EQ(received[1].wParam, 1000u);
+}
+
+TEST_F(PosixDialog, ProgressControlKeepsRangePositionAndStep) {
+    DialogBoxParamA(nullptr, makeIntResource(102), nullptr, runRemovalShape, 0);
+    // Each result is the value before the message: the initial position 0, step 10 and range
+    // 0-100; then positions 0, 1, 2, 3 before each step, the fourth step starting over past
+    // the end; a position beyond the range is held at its maximum.
+    const std::vector<LRESULT> expected = {0, 10, makeRange(0, 100), 0, 1, 2, 3, 1, 3};
+    EXPECT_EQ(progressResults, expected);
+}
+
+TEST_F(PosixDialog, DialogNeverEndedReturnsMinusOne) {
+    endInCommand = false;
+    EXPECT_EQ(DialogBoxParamA(nullptr, makeIntResource(102), nullptr, runRemovalShape, 0), -1);
+    EXPECT_EQ(received.size(), 2u);
+}
+
+TEST_F(PosixDialog, NothingReachesTheDialogOnceItHasEnded) {
+    DialogBoxParamA(nullptr, makeIntResource(102), nullptr, runRemovalShape, 0);
+    std::size_t before = received.size();
+    EXPECT_EQ(GetDlgItem(nullptr, 1000), nullptr);
+    EXPECT_EQ(EndDialog(nullptr, 1), 0);
+    EXPECT_EQ(DialogBoxParamA(nullptr, makeIntResource(102), nullptr, nullptr, 0), -1);
+    EXPECT_EQ(received.size(), before);
+}
+
+TEST(PosixWindows, OwnerWindowAndDesktop) {
+    InitCommonControls();
+    HWND owner = CreateWindowExA(0, "", "", WS_OVERLAPPEDWINDOW, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+    EXPECT_NE(owner, nullptr);
+    EXPECT_NE(DestroyWindow(owner), 0);
+    EXPECT_NE(GetDesktopWindow(), nullptr);
+    EXPECT_NE(GetDesktopWindow(), owner);
+    char name[16] = "untouched";
+    EXPECT_EQ(GetClassNameA(owner, name, sizeof name), 0);
+    EXPECT_EQ(std::string(name), "");
+}
+
+}  // namespace
