@@ -1,0 +1,183 @@
+// The platform operations over the real Win32 API: each one forwards to kernel32, advapi32,
+// user32 or comctl32, converting between the portable types and the system's own.
+#include "platform/operations.h"
+
+// operations.h first: <windows.h> defines MAX_PATH, TRUE, MB_OK and friends as macros, which
+// would otherwise rewrite the portable declarations. From here on those names are the macros.
+#include <windows.h>
+#include <commctrl.h>
+
+namespace {
+
+::HWND sys(platform::HWND window) { return reinterpret_cast<::HWND>(window); }
+platform::HWND portable(::HWND window) { return reinterpret_cast<platform::HWND>(window); }
+::HKEY sys(platform::HKEY key) { return reinterpret_cast<::HKEY>(key); }
+platform::HKEY portable(::HKEY key) { return reinterpret_cast<platform::HKEY>(key); }
+::HINSTANCE sys(platform::HINSTANCE instance) { return reinterpret_cast<::HINSTANCE>(instance); }
+
+// The portable search record holds only the two fields the program reads.
+void copyFindData(const ::WIN32_FIND_DATAA& from, platform::WIN32_FIND_DATAA* to) {
+    to->dwFileAttributes = from.dwFileAttributes;
+    constexpr std::size_t capacity = sizeof to->cFileName;
+    std::size_t i = 0;
+    for (; i + 1 < capacity && i < sizeof from.cFileName && from.cFileName[i] != '\0'; ++i) {
+        to->cFileName[i] = from.cFileName[i];
+    }
+    to->cFileName[i] = '\0';
+}
+
+// The dialog manager calls a CALLBACK (stdcall on i686) procedure with the system's types,
+// while the logic's procedure is a plain function over the portable ones. The trampoline
+// forwards to the procedure of the dialog now running; the program runs one at a time.
+platform::DLGPROC activeDialogProcedure = nullptr;
+
+INT_PTR CALLBACK dialogTrampoline(::HWND dialog, ::UINT message, ::WPARAM wParam, ::LPARAM lParam) {
+    if (activeDialogProcedure == nullptr) return FALSE;
+    return activeDialogProcedure(portable(dialog), message, wParam, lParam);
+}
+
+}  // namespace
+
+namespace platform {
+
+// ---- ProfileStore ---------------------------------------------------------------------
+
+DWORD GetPrivateProfileStringA(const char* section, const char* key, const char* defaultText, char* buffer,
+                               DWORD capacity, const char* fileName) {
+    return ::GetPrivateProfileStringA(section, key, defaultText, buffer, capacity, fileName);
+}
+
+UINT GetPrivateProfileIntA(const char* section, const char* key, INT defaultValue, const char* fileName) {
+    return ::GetPrivateProfileIntA(section, key, defaultValue, fileName);
+}
+
+BOOL WritePrivateProfileStringA(const char* section, const char* key, const char* value, const char* fileName) {
+    return ::WritePrivateProfileStringA(section, key, value, fileName);
+}
+
+// ---- RegistryStore --------------------------------------------------------------------
+
+LONG RegOpenKeyExA(HKEY root, const char* subKey, DWORD options, REGSAM access, HKEY* result) {
+    ::HKEY opened = nullptr;
+    LONG status = ::RegOpenKeyExA(sys(root), subKey, options, access, &opened);
+    if (result != nullptr) *result = status == ERROR_SUCCESS ? portable(opened) : nullptr;
+    return status;
+}
+
+LONG RegOpenKeyA(HKEY root, const char* subKey, HKEY* result) {
+    ::HKEY opened = nullptr;
+    LONG status = ::RegOpenKeyA(sys(root), subKey, &opened);
+    if (result != nullptr) *result = status == ERROR_SUCCESS ? portable(opened) : nullptr;
+    return status;
+}
+
+LONG RegEnumValueA(HKEY key, DWORD index, char* valueName, DWORD* valueNameLength, DWORD* reserved, DWORD* type,
+                   BYTE* data, DWORD* dataLength) {
+    // The system's DWORD is an unsigned long: pass locals of that type and copy back.
+    ::DWORD nameLength = valueNameLength != nullptr ? *valueNameLength : 0;
+    ::DWORD valueType = 0;
+    ::DWORD size = dataLength != nullptr ? *dataLength : 0;
+    (void)reserved;  // must be null for the system call
+    LONG status = ::RegEnumValueA(sys(key), index, valueName, valueNameLength != nullptr ? &nameLength : nullptr,
+                                  nullptr, type != nullptr ? &valueType : nullptr, data,
+                                  dataLength != nullptr ? &size : nullptr);
+    if (valueNameLength != nullptr) *valueNameLength = nameLength;
+    if (type != nullptr) *type = valueType;
+    if (dataLength != nullptr) *dataLength = size;
+    return status;
+}
+
+LONG RegDeleteValueA(HKEY key, const char* valueName) { return ::RegDeleteValueA(sys(key), valueName); }
+
+LONG RegDeleteKeyA(HKEY root, const char* subKey) { return ::RegDeleteKeyA(sys(root), subKey); }
+
+LONG RegCloseKey(HKEY key) { return ::RegCloseKey(sys(key)); }
+
+// ---- FileSystemOps --------------------------------------------------------------------
+
+DWORD GetModuleFileNameA(HINSTANCE module, char* buffer, DWORD capacity) {
+    DWORD length = ::GetModuleFileNameA(sys(module), buffer, capacity);
+    // A cut path comes back with the capacity as its length; older systems leave it
+    // unterminated, and callers count on a terminated buffer.
+    if (capacity > 0 && length >= capacity) buffer[capacity - 1] = '\0';
+    return length;
+}
+
+HANDLE FindFirstFileA(const char* pattern, WIN32_FIND_DATAA* entry) {
+    ::WIN32_FIND_DATAA found;
+    HANDLE search = ::FindFirstFileA(pattern, &found);
+    if (search != INVALID_HANDLE_VALUE) copyFindData(found, entry);
+    return search;
+}
+
+BOOL FindNextFileA(HANDLE search, WIN32_FIND_DATAA* entry) {
+    ::WIN32_FIND_DATAA found;
+    if (!::FindNextFileA(search, &found)) return FALSE;
+    copyFindData(found, entry);
+    return TRUE;
+}
+
+BOOL FindClose(HANDLE search) { return ::FindClose(search); }
+
+DWORD GetFileAttributesA(const char* path) { return ::GetFileAttributesA(path); }
+
+BOOL SetFileAttributesA(const char* path, DWORD attributes) { return ::SetFileAttributesA(path, attributes); }
+
+BOOL DeleteFileA(const char* path) { return ::DeleteFileA(path); }
+
+BOOL RemoveDirectoryA(const char* path) { return ::RemoveDirectoryA(path); }
+
+void Sleep(DWORD milliseconds) { ::Sleep(milliseconds); }
+
+void* LocalAlloc(UINT flags, std::size_t bytes) { return ::LocalAlloc(flags, bytes); }
+
+BOOL IsDBCSLeadByte(BYTE byte) { return ::IsDBCSLeadByte(byte); }
+
+// ---- WindowOps ------------------------------------------------------------------------
+
+HWND CreateWindowExA(DWORD exStyle, const char* className, const char* title, DWORD style, int x, int y, int width,
+                     int height, HWND parent, HMENU menu, HINSTANCE instance, void* param) {
+    return portable(::CreateWindowExA(exStyle, className, title, style, x, y, width, height, sys(parent),
+                                      reinterpret_cast<::HMENU>(menu), sys(instance), param));
+}
+
+BOOL DestroyWindow(HWND window) { return ::DestroyWindow(sys(window)); }
+
+int MessageBoxA(HWND owner, const char* text, const char* caption, UINT style) {
+    return ::MessageBoxA(sys(owner), text, caption, style);
+}
+
+void InitCommonControls() { ::InitCommonControls(); }
+
+INT_PTR DialogBoxParamA(HINSTANCE instance, const char* templateName, HWND owner, DLGPROC procedure,
+                        LPARAM initParam) {
+    DLGPROC outer = activeDialogProcedure;
+    activeDialogProcedure = procedure;
+    INT_PTR result = ::DialogBoxParamA(sys(instance), templateName, sys(owner), dialogTrampoline, initParam);
+    activeDialogProcedure = outer;
+    return result;
+}
+
+BOOL EndDialog(HWND dialog, INT_PTR result) { return ::EndDialog(sys(dialog), result); }
+
+HWND GetDlgItem(HWND dialog, int controlId) { return portable(::GetDlgItem(sys(dialog), controlId)); }
+
+BOOL ShowWindow(HWND window, int command) { return ::ShowWindow(sys(window), command); }
+
+LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    return ::SendMessageA(sys(window), message, wParam, lParam);
+}
+
+HWND GetDesktopWindow() { return portable(::GetDesktopWindow()); }
+
+HWND GetTopWindow(HWND parent) { return portable(::GetTopWindow(sys(parent))); }
+
+HWND GetWindow(HWND window, UINT relation) { return portable(::GetWindow(sys(window), relation)); }
+
+int GetClassNameA(HWND window, char* buffer, int capacity) {
+    if (buffer == nullptr || capacity <= 0) return 0;
+    buffer[0] = '\0';  // a window that vanished leaves no stale name behind
+    return ::GetClassNameA(sys(window), buffer, capacity);
+}
+
+}  // namespace platform
