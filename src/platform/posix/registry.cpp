@@ -11,6 +11,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "platform/operations.h"
 #include "platform/posix/atomic_file.h"
