@@ -1,11 +1,10 @@
 // The platform operations over the real Win32 API: each one forwards to kernel32, advapi32,
-// user32 or comctl32, converting between the portable types and the system's own.
+// user32 or comctl32 (loaded at run time), converting between the portable types and the system's own.
 #include "platform/operations.h"
 
 // operations.h first: <windows.h> defines MAX_PATH, TRUE, MB_OK and friends as macros, which
 // would otherwise rewrite the portable declarations. From here on those names are the macros.
 #include <windows.h>
-#include <commctrl.h>
 
 namespace {
 
@@ -147,7 +146,21 @@ int MessageBoxA(HWND owner, const char* text, const char* caption, UINT style) {
     return ::MessageBoxA(sys(owner), text, caption, style);
 }
 
-void InitCommonControls() { ::InitCommonControls(); }
+// comctl32 is not one of the system's known DLLs: a static import would be looked for in the
+// program's own folder first, where anyone who can write there could plant one that then runs
+// elevated. It is loaded from the system folder by full path instead.
+void InitCommonControls() {
+    char path[MAX_PATH];
+    const char name[] = "\\comctl32.dll";
+    ::UINT length = ::GetSystemDirectoryA(path, MAX_PATH);
+    if (length == 0 || length + sizeof name > MAX_PATH) return;
+    for (std::size_t i = 0; i < sizeof name; ++i) path[length + i] = name[i];
+    ::HMODULE library = ::LoadLibraryA(path);
+    if (library == nullptr) return;
+    using InitProc = void(WINAPI*)();
+    auto init = reinterpret_cast<InitProc>(reinterpret_cast<void*>(::GetProcAddress(library, "InitCommonControls")));
+    if (init != nullptr) init();  // the library stays loaded: the dialog's progress bar needs it
+}
 
 INT_PTR DialogBoxParamA(HINSTANCE instance, const char* templateName, HWND owner, DLGPROC procedure,
                         LPARAM initParam) {
