@@ -11,12 +11,13 @@ Value readString(const char* section, const char* key, char* buffer, std::size_t
     // extra byte is longer than the caller can hold.
     char probe[longCapacity + 1];
     std::size_t probeCapacity = capacity + 1 < sizeof probe ? capacity + 1 : sizeof probe;
-    platform::GetPrivateProfileStringA(section, key, "", probe, static_cast<platform::DWORD>(probeCapacity),
-                                       commandLineOptions.listFilePath);
+    platform::DWORD copied = platform::GetPrivateProfileStringA(
+        section, key, "", probe, static_cast<platform::DWORD>(probeCapacity), commandLineOptions.listFilePath);
     std::size_t length = text::length(probe);
     buffer[0] = '\0';
-    if (length == 0) return Value::missing;
-    if (length + 1 > capacity) return Value::tooLong;
+    if (copied == 0 && length == 0) return Value::missing;
+    // A NUL byte inside the value would end the path early, naming something else.
+    if (copied != length || length + 1 > capacity) return Value::unusable;
     text::copy(buffer, capacity, probe);
     return Value::fits;
 }

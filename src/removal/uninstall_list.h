@@ -15,13 +15,13 @@ inline constexpr std::size_t sectionNameCapacity = 256;
 inline constexpr std::size_t installSectionCapacity = 128;
 
 enum class Value {
-    missing,  // absent or empty
-    fits,     // in the buffer whole
-    tooLong,  // present, but longer than the buffer holds; the buffer is left empty
+    missing,   // absent or empty
+    fits,      // in the buffer whole
+    unusable,  // present, but longer than the buffer holds or holding a NUL byte; the buffer is left empty
 };
 
-// Reads `key` of `section`. A value that does not fit is reported, never handed on cut:
-// a cut path names a different file than the list does.
+// Reads `key` of `section`. A value that does not fit, or that a NUL byte would cut short, is
+// reported and never handed on: a cut path names a different file than the list does.
 Value readString(const char* section, const char* key, char* buffer, std::size_t capacity);
 
 // The integer value of `key`, 0 when missing.
@@ -41,7 +41,7 @@ void installPathSection(char* name, std::size_t capacity);
 void numberedKey(const char* prefix, unsigned index, char* key, std::size_t capacity);
 
 // Walks prefix+"00", prefix+"01", ... of `section`, calling visit(value, usable) for each
-// present value in order: `usable` is false for a value too long to act on, which still
+// present value in order: `usable` is false for a value that cannot be acted on, which still
 // counts. Stops at the first missing or empty value and returns how many it visited.
 template <typename Visit>
 int enumerate(const char* section, const char* prefix, std::size_t capacity, Visit visit) {

@@ -197,6 +197,19 @@ TEST_F(SectionRemovalTest, ValuesTooLongForTheirBufferCountButAreNeverActedOn) {
     EXPECT_TRUE(fake::calls({"RegDeleteKeyA", "RemoveDirectoryA", "Sleep"}).empty());
 }
 
+TEST_F(SectionRemovalTest, AValueHoldingANulByteCountsButNamesNothing) {
+    fake::addFile("C:\\Apps\\keep");
+    fake::addFile("C:\\Apps\\b.exe");
+    using namespace std::string_literals;
+    writeList("[Files_Deliv]\nFILE00=C:\\Apps\\keep\0.exe\nFILE01=C:\\Apps\\b.exe\n"s);
+    EXPECT_EQ(countSectionItems("Files_Deliv"), 2);
+    StepCounter counter;
+    removeSection("Files_Deliv", counter.sink());
+    EXPECT_TRUE(fake::exists("C:\\Apps\\keep"));
+    EXPECT_FALSE(fake::exists("C:\\Apps\\b.exe"));
+    EXPECT_EQ(counter.steps, 4);
+}
+
 TEST_F(SectionRemovalTest, EnumerationStopsAtTheFirstGapOrEmptyValue) {
     struct Case {
         const char* section;
