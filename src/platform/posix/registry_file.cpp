@@ -321,6 +321,17 @@ bool splitPath(std::string_view path, std::vector<std::string_view>* names) {
     }
 }
 
+// Ends the last line of `s` before more lines follow. A lone CR at the end becomes CR LF: the
+// CR alone would join whatever line comes next.
+void endLastLine(std::string& s, std::string_view lineEnd) {
+    if (s.empty() || s.back() == '\n') return;
+    if (s.back() == '\r') {
+        s += '\n';
+    } else {
+        s += lineEnd;
+    }
+}
+
 bool endsWithBlankLine(const std::string& s) {
     std::string_view v(s);
     if (v.size() >= 2 && v.substr(v.size() - 2) == "\n\n") return true;
@@ -585,7 +596,7 @@ std::string RegistryFile::write() const {
     }
     for (const Block& block : blocks_) {
         if (block.removed) continue;
-        if (!out.empty() && out.back() != '\n') out += lineEnd_;
+        endLastLine(out, lineEnd_);
         if (block.added && !out.empty() && !endsWithBlankLine(out)) out += lineEnd_;
         out += block.header;
         for (const Entry& entry : block.entries) out += entry.raw;
@@ -732,7 +743,11 @@ bool RegistryFile::setValue(std::string_view path, const RegistryValue& value) {
         if (block.entries[i].isValue) at = i + 1;
     }
     std::string& before = at == 0 ? block.header : block.entries[at - 1].raw;
-    if (before.empty() || before.back() != '\n') before += lineEnd_;
+    if (before.empty()) {
+        before += lineEnd_;
+    } else {
+        endLastLine(before, lineEnd_);
+    }
     block.entries.insert(block.entries.begin() + static_cast<std::ptrdiff_t>(at), Entry{line, true, value});
     return true;
 }
