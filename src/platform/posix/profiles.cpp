@@ -1,6 +1,7 @@
-// The profile operations over real INI files. Every call opens the file itself; the parsed
-// copy of the last file read is kept and answers the next call only while the file is
-// provably the same version, so a list of n entries is parsed once, not n times.
+// The profile operations over real INI files. Every call looks at the file itself: the parsed
+// copy of the last file read answers only while a stat shows the file is provably the same
+// version; otherwise the file is opened, read and parsed. A list of n entries is thus
+// parsed once, not n times, and a change between two calls is always seen.
 #include "platform/ini/ini.h"
 #include "platform/operations.h"
 #include "platform/posix/atomic_file.h"
@@ -95,6 +96,16 @@ namespace {
 
 void forgetKeptProfile() { kept.reset(); }
 
+// The kept copy when `path` names exactly the file it was made from, in the same state; null
+// otherwise. One stat of the file, nothing else.
+const ini::Document* keptCopyIfCurrent(const std::string& path) {
+    if (!kept || kept->path != path) return nullptr;
+    struct stat now;
+    if (::stat(path.c_str(), &now) != 0 || compareFileStates(kept->state, now) != FileChange::none) return nullptr;
+    ++counters.reuses;
+    return &kept->document;
+}
+
 // The parsed file at `path`, or null when it cannot be opened or read. The result points
 // either at the kept copy or at `fresh`, and stays valid until the next call.
 const ini::Document* loadProfile(const std::string& path, std::optional<ini::Document>& fresh) {
@@ -147,18 +158,41 @@ bool isBareName(const char* fileName) {
     return true;
 }
 
-std::optional<std::string> profilePath(const char* fileName) {
+// The Windows path of the profile `fileName` names.
+std::optional<std::string> profileWindowsPath(const char* fileName) {
     if (fileName == nullptr || fileName[0] == '\0') return std::nullopt;
-    std::string windowsPath = isBareName(fileName) ? std::string("C:\\windows\\") + fileName : fileName;
-    std::optional<posix::ResolvedPath> resolved = posix::resolvePath(windowsPath);
+    return isBareName(fileName) ? std::string("C:\\windows\\") + fileName : std::string(fileName);
+}
+
+std::optional<std::string> profilePath(const char* fileName) {
+    std::optional<std::string> windowsPath = profileWindowsPath(fileName);
+    if (!windowsPath) return std::nullopt;
+    std::optional<posix::ResolvedPath> resolved = posix::resolvePath(*windowsPath);
     if (!resolved) return std::nullopt;
     return resolved->path;
 }
 
-// The parsed profile `fileName` names, or null when it cannot be read.
+// The current folder matters only to a relative machine root or a relative path; the
+// program names its list file by drive, so it is mostly not asked for.
+std::string currentFolderFor(const std::string& windowsPath, const std::string& root) {
+    bool absolutePath = (windowsPath.size() >= 2 && windowsPath[1] == ':') || windowsPath[0] == '\\' ||
+                        windowsPath[0] == '/';
+    if (absolutePath && !root.empty() && root[0] == '/') return "/";
+    return posix::currentFolder();
+}
+
+// The parsed profile `fileName` names, or null when it cannot be read. The kept copy is
+// tried first under the path as written, which is the path the name resolves to whenever
+// a file is there; only otherwise are the names matched without regard to case.
 const ini::Document* loadProfile(const char* fileName, std::optional<ini::Document>& fresh) {
-    std::optional<std::string> path = profilePath(fileName);
-    return path ? posix::loadProfile(*path, fresh) : nullptr;
+    std::optional<std::string> windowsPath = profileWindowsPath(fileName);
+    if (!windowsPath) return nullptr;
+    std::string root = posix::machineRoot();
+    std::optional<std::string> asWritten = posix::nativePath(*windowsPath, root, currentFolderFor(*windowsPath, root));
+    if (!asWritten) return nullptr;
+    if (const ini::Document* document = posix::keptCopyIfCurrent(*asWritten)) return document;
+    std::optional<posix::ResolvedPath> resolved = posix::resolvePath(*windowsPath);
+    return resolved ? posix::loadProfile(resolved->path, fresh) : nullptr;
 }
 
 bool exists(const std::string& path) {
