@@ -9,6 +9,10 @@
 # With --sabotage the case runs with one of its expectations made wrong on purpose; it must
 # then report a failure, which shows that its checks can fail at all.
 set -uo pipefail
+# The harness shared with the hostile-input script: reporting, the machine's paths, running
+# the program, the common checks and the main part.
+# shellcheck source=harness.sh
+source "$(dirname "${BASH_SOURCE[0]}")/harness.sh" || exit 2
 
 if (($# < 3)); then
   echo "usage: $0 UNINSTALLER SOURCE_DIR CASE [--sabotage]" >&2
@@ -34,54 +38,7 @@ trap cleanup EXIT
 mkdir -p "$root" "$bin"
 cp "$program" "$bin/uninst.bin"
 
-failures=0
-status=0
-
-# --- reporting -------------------------------------------------------------------------
-
-fail() {
-  echo "FAIL: $*"
-  failures=$((failures + 1))
-}
-
-pass() {
-  echo "ok: $*"
-}
-
-# Its first argument normally, its second when the case runs sabotaged.
-expectation() {
-  if ((sabotage)); then printf '%s' "$2"; else printf '%s' "$1"; fi
-}
-
 # --- the machine -----------------------------------------------------------------------
-
-# The native path of a Windows path on the machine root: C:\A\B -> root/drive_c/A/B.
-win() {
-  local path="$1" drive rest
-  drive="$(printf '%s' "${path:0:1}" | tr 'A-Z' 'a-z')"
-  rest="${path:2}"
-  printf '%s/drive_%s%s' "$root" "$drive" "${rest//\\//}"
-}
-
-# Creates files (with a line of content naming them) from Windows paths.
-make_files() {
-  local path target
-  for path in "$@"; do
-    target="$(win "$path")"
-    mkdir -p "$(dirname "$target")"
-    printf 'content of %s\n' "$path" > "$target"
-  done
-}
-
-make_folders() {
-  local path
-  for path in "$@"; do mkdir -p "$(win "$path")"; done
-}
-
-# Text with CR LF line ends, as the installers write their files.
-crlf() {
-  sed 's/$/\r/'
-}
 
 # The list file of the test machine with the two flags given; CR LF line ends.
 list_file() {
@@ -208,30 +165,6 @@ lay_out() {
 
 # --- running ---------------------------------------------------------------------------
 
-display=""  # the X display the program sees; none unless a case starts one
-
-# Runs the program with ANSWER as its standard input (a line; "<eof>" for no input at all),
-# from a folder that is not the machine root, on $display or without a display.
-run_uninstaller() {
-  local answer="$1"
-  shift
-  local input="$work/answer"
-  if [ "$answer" = "<eof>" ]; then : > "$input"; else printf '%s\n' "$answer" > "$input"; fi
-  local environment=(env -u DISPLAY)
-  [ -n "$display" ] && environment=(env DISPLAY="$display")
-  (cd "$work" && "${environment[@]}" UNINST_ROOT="$root" "$bin/uninst.bin" "$@" < "$input" > "$work/stdout" 2> "$work/stderr")
-  status=$?
-}
-
-# Every entry below a folder with its type, permissions, link target and content checksum.
-snapshot() {
-  (
-    cd "$1" || exit 1
-    find . -printf '%y %m %p %l\n' | LC_ALL=C sort
-    find . -type f -print0 | LC_ALL=C sort -z | xargs -0 -r sha256sum
-  )
-}
-
 # Every entry below the machine root, one per line: type letter (d, f, l) and path, in the
 # order of the paths.
 listing() {
@@ -239,10 +172,6 @@ listing() {
 }
 
 # --- checks ----------------------------------------------------------------------------
-
-expect_status() {
-  if [ "$status" = "$1" ]; then pass "exit code $1"; else fail "exit code $status, expected $1"; fi
-}
 
 # expect_text WHAT ACTUAL_FILE EXPECTED_TEXT: the file's bytes equal the text and a final
 # line end (which the text leaves out, as command substitution drops it).
@@ -262,13 +191,7 @@ expect_same_bytes() {
   if cmp -s "$2" "$3"; then pass "$1"; else fail "$1 differs:"; diff -u "$2" "$3" | tail -n +3 | cat -A | sed 's/^/    /'; fi
 }
 
-expect_gone() {
-  local path
-  for path in "$@"; do
-    if [ -e "$(win "$path")" ] || [ -L "$(win "$path")" ]; then fail "$path still there"; else pass "$path gone"; fi
-  done
-}
-
+# A link counts as there only while what it points to exists.
 expect_present() {
   local path
   for path in "$@"; do
@@ -296,10 +219,6 @@ expect_list_file() {
 }
 
 # --- expected texts --------------------------------------------------------------------
-
-prompt_and_completion() {
-  printf '\n[Uninstaller]\nUninstall Programs.\nAre you Sure ?\n[y/N] %s\n\n[Complete]\nUninstall is Complete\n' "$1"
-}
 
 # The registry file once both utilities and the shared component are gone: the untouched
 # keys byte for byte, and the parents of deleted keys kept as empty keys.
@@ -641,6 +560,7 @@ case_demo_machine_delivery_uninstall() {
   local uninstaller="$root/drive_c/Program Files/Vantrell/Uninstall/uninst.bin"
   (cd "$work" && printf 'y\n' | env -u DISPLAY UNINST_ROOT="$root" "$uninstaller" -cFiles_Deliv '-fC:\Windows\ZADAvuz.ini' \
     > "$work/stdout" 2> "$work/stderr")
+  # shellcheck disable=SC2034  # read by expect_status
   status=$?
   expect_status 0
   expect_output '
@@ -669,14 +589,4 @@ The utility has been removed.'
 
 # --- main ------------------------------------------------------------------------------
 
-if [ "$(type -t "case_$case_name")" != "function" ]; then
-  echo "no case named $case_name" >&2
-  exit 2
-fi
-((sabotage)) && echo "(sabotaged: one expectation is wrong on purpose)"
-"case_$case_name"
-if ((failures)); then
-  echo "$failures check(s) failed in $case_name"
-  exit 1
-fi
-echo "all checks passed in $case_name"
+run_case "$case_name"

@@ -15,6 +15,10 @@
 set -uo pipefail
 # A check fed by a pipe runs in this shell, so the failures it counts are kept.
 shopt -s lastpipe
+# The harness shared with the other end-to-end script: reporting, the machine's paths,
+# running the program, the common checks and the main part.
+# shellcheck source=../e2e/harness.sh
+source "$(dirname "${BASH_SOURCE[0]}")/../e2e/harness.sh" || exit 2
 
 if (($# < 2)); then
   echo "usage: $0 UNINSTALLER CASE [--sabotage]" >&2
@@ -32,48 +36,7 @@ bin="$work/bin"
 mkdir -p "$root" "$bin" "$work/elsewhere"
 cp "$program" "$bin/uninst.bin"
 
-failures=0
-status=0
-
-# --- reporting -------------------------------------------------------------------------
-
-fail() {
-  echo "FAIL: $*"
-  failures=$((failures + 1))
-}
-
-pass() {
-  echo "ok: $*"
-}
-
-# Its first argument normally, its second when the case runs sabotaged.
-expectation() {
-  if ((sabotage)); then printf '%s' "$2"; else printf '%s' "$1"; fi
-}
-
 # --- the machine -----------------------------------------------------------------------
-
-# The native path of a Windows path on the machine root: C:\A\B -> root/drive_c/A/B.
-win() {
-  local path="$1" drive rest
-  drive="$(printf '%s' "${path:0:1}" | tr 'A-Z' 'a-z')"
-  rest="${path:2}"
-  printf '%s/drive_%s%s' "$root" "$drive" "${rest//\\//}"
-}
-
-make_files() {
-  local path target
-  for path in "$@"; do
-    target="$(win "$path")"
-    mkdir -p "$(dirname "$target")"
-    printf 'content of %s\n' "$path" > "$target"
-  done
-}
-
-make_folders() {
-  local path
-  for path in "$@"; do mkdir -p "$(win "$path")"; done
-}
 
 # N bytes that look like nothing in particular, the same on every run.
 garbage() {
@@ -84,11 +47,6 @@ garbage() {
 repeat() {
   local n="$1" c="$2"
   printf "%${n}s" '' | tr ' ' "$c"
-}
-
-# Text with CR LF line ends, as the installers write their files.
-crlf() {
-  sed 's/$/\r/'
 }
 
 # Files nobody lists: they must outlive every case.
@@ -145,37 +103,17 @@ list_path() {
 
 # --- running ---------------------------------------------------------------------------
 
-# Runs the program with ANSWER as its standard input, from a folder that is not the machine
-# root, without a display.
-run_uninstaller() {
-  local answer="$1"
-  shift
-  printf '%s\n' "$answer" > "$work/answer"
-  (cd "$work" && env -u DISPLAY UNINST_ROOT="$root" "$bin/uninst.bin" "$@" < "$work/answer" \
-    > "$work/stdout" 2> "$work/stderr")
-  status=$?
-}
-
 run_delivery() {
   run_uninstaller y -cFiles_Deliv '-fC:\Windows\list.ini'
 }
 
-# Every entry below a folder with its type, permissions, link target and content checksum;
-# the list file and the registry file, which the run may change, are left out.
-snapshot() {
-  (
-    cd "$1" || exit 1
-    find . ! -path ./drive_c/Windows/list.ini ! -path ./hklm.reg -printf '%y %m %p %l\n' | LC_ALL=C sort
-    find . -type f ! -path ./drive_c/Windows/list.ini ! -path ./hklm.reg -print0 | LC_ALL=C sort -z |
-      xargs -0 -r sha256sum
-  )
+# A snapshot of the machine root; the list file and the registry file, which the run may
+# change, are left out.
+snapshot_machine() {
+  snapshot "$root" ./drive_c/Windows/list.ini ./hklm.reg
 }
 
 # --- checks ----------------------------------------------------------------------------
-
-expect_status() {
-  if [ "$status" = "$1" ]; then pass "exit code $1"; else fail "exit code $status, expected $1"; fi
-}
 
 expect_same_bytes() {
   if cmp -s "$2" "$3"; then
@@ -192,13 +130,7 @@ expect_bytes() {
   expect_same_bytes "$1" "$work/expected-bytes" "$2"
 }
 
-expect_gone() {
-  local path
-  for path in "$@"; do
-    if [ -e "$(win "$path")" ] || [ -L "$(win "$path")" ]; then fail "$path still there"; else pass "$path gone"; fi
-  done
-}
-
+# A link counts as there even when what it points to is gone.
 expect_present() {
   local path
   for path in "$@"; do
@@ -206,17 +138,13 @@ expect_present() {
   done
 }
 
-prompt_and_completion() {
-  printf '\n[Uninstaller]\nUninstall Programs.\nAre you Sure ?\n[y/N] y\n\n[Complete]\nUninstall is Complete\n'
-}
-
 expect_default_dialogue() {
-  prompt_and_completion | expect_bytes "standard output" "$work/stdout"
+  prompt_and_completion y | expect_bytes "standard output" "$work/stdout"
 }
 
 # The machine, apart from the list file and the registry file, is as it was.
 expect_machine_unchanged() {
-  snapshot "$root" > "$work/after"
+  snapshot_machine > "$work/after"
   expect_same_bytes "every other file and folder" "$work/before" "$work/after"
 }
 
@@ -260,7 +188,7 @@ case_garbage_list_file() {
   registry_file > "$root/hklm.reg"
   cp "$(list_path)" "$work/list-before"
   cp "$root/hklm.reg" "$work/registry-before"
-  snapshot "$root" > "$work/before"
+  snapshot_machine > "$work/before"
   ((sabotage)) && rm "$(win 'C:\Apps\Tool\notes.txt')"
   run_delivery
   expect_status 0
@@ -814,14 +742,4 @@ case_link_in_swept_install_folder() {
 
 # --- main ------------------------------------------------------------------------------
 
-if [ "$(type -t "case_$case_name")" != "function" ]; then
-  echo "no case named $case_name" >&2
-  exit 2
-fi
-((sabotage)) && echo "(sabotaged: one expectation is wrong on purpose)"
-"case_$case_name"
-if ((failures)); then
-  echo "$failures check(s) failed in $case_name"
-  exit 1
-fi
-echo "all checks passed in $case_name"
+run_case "$case_name"
