@@ -102,6 +102,32 @@ TEST_F(AtomicFileTest, LinkedFileIsReplacedBehindItsLink) {
     EXPECT_EQ(posix::readWholeFile(path).value_or("(unreadable)"), "replacement");
 }
 
+TEST_F(AtomicFileTest, LinkToAFolderIsNotReplaced) {
+    std::string target = folder + "/sub";
+    ASSERT_EQ(::mkdir(target.c_str(), 0755), 0);
+    ASSERT_EQ(::symlink(target.c_str(), path.c_str()), 0);
+    EXPECT_FALSE(posix::replaceFile(path, "x"));
+    struct stat info;
+    ASSERT_EQ(::lstat(path.c_str(), &info), 0);
+    EXPECT_TRUE(S_ISLNK(info.st_mode));
+}
+
+// The folder of a replaced file is flushed once, later, however many replacements went to it;
+// a failed replacement renamed nothing and leaves nothing to flush.
+TEST_F(AtomicFileTest, FolderIsFlushedOnceForManyReplacements) {
+    posix::syncReplacedFolders();
+    ASSERT_EQ(posix::unsyncedFolderCount(), 0u);
+    posix::failNextReplaceAt(posix::ReplaceStep::rename);
+    EXPECT_FALSE(posix::replaceFile(path, "never"));
+    EXPECT_EQ(posix::unsyncedFolderCount(), 0u);
+    for (int i = 0; i < 5; ++i) ASSERT_TRUE(posix::replaceFile(path, "version " + std::to_string(i)));
+    ASSERT_TRUE(posix::replaceFile(folder + "/other.ini", "x"));
+    EXPECT_EQ(posix::unsyncedFolderCount(), 1u);
+    posix::syncReplacedFolders();
+    EXPECT_EQ(posix::unsyncedFolderCount(), 0u);
+    EXPECT_EQ(posix::readWholeFile(path).value_or("(unreadable)"), "version 4");
+}
+
 TEST_F(AtomicFileTest, ReadOfMissingFileGivesNothing) {
     EXPECT_FALSE(posix::readWholeFile(folder + "/missing").has_value());
     EXPECT_FALSE(posix::readWholeFile(folder).has_value());

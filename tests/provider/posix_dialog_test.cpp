@@ -4,7 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 using namespace platform;
@@ -20,6 +24,7 @@ struct Recorded {
 std::vector<Recorded> received;
 std::vector<LRESULT> progressResults;
 bool endInCommand = true;
+void (*beforeSteps)() = nullptr;  // called when the start command arrives, before any step
 
 LPARAM makeRange(int low, int high) { return static_cast<LPARAM>((static_cast<DWORD>(high) << 16) | static_cast<DWORD>(low)); }
 
@@ -37,6 +42,7 @@ INT_PTR runRemovalShape(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
         return 1;
     }
     if (message == WM_COMMAND) {
+        if (beforeSteps != nullptr) beforeSteps();
         for (int i = 0; i < 4; ++i) progressResults.push_back(SendMessageA(progress, PBM_STEPIT, 0, 0));
         progressResults.push_back(SendMessageA(progress, PBM_SETPOS, 99, 0));
         progressResults.push_back(SendMessageA(progress, PBM_SETPOS, 0, 0));
@@ -52,7 +58,9 @@ protected:
         received.clear();
         progressResults.clear();
         endInCommand = true;
+        beforeSteps = nullptr;
     }
+    void TearDown() override { beforeSteps = nullptr; }
 };
 
 TEST_F(PosixDialog, ProcedureRunsInitialisationThenTheSentCommand) {
@@ -86,6 +94,78 @@ TEST_F(PosixDialog, NothingReachesTheDialogOnceItHasEnded) {
     EXPECT_EQ(EndDialog(nullptr, 1), 0);
     EXPECT_EQ(DialogBoxParamA(nullptr, makeIntResource(102), nullptr, nullptr, 0), -1);
     EXPECT_EQ(received.size(), before);
+}
+
+// Standard error during a dialog: a terminal (the secondary side of a pseudo-terminal) or a
+// plain file, and the file each step's output is checked against.
+struct StandardError {
+    int saved = -1;
+    int terminal = -1;
+    int primary = -1;
+    int file = -1;
+    std::string filePath;
+};
+StandardError standardError;
+
+void switchStandardErrorToFile() { ::dup2(standardError.file, STDERR_FILENO); }
+
+std::string fileText(const std::string& path) {
+    std::string text;
+    FILE* in = std::fopen(path.c_str(), "rb");
+    if (in == nullptr) return "(unreadable)";
+    int c;
+    while ((c = std::fgetc(in)) != EOF) text += static_cast<char>(c);
+    std::fclose(in);
+    return text;
+}
+
+// Whether standard error is a terminal is looked up once, when the dialog starts, not on every
+// step of the bar: a removal steps it once per file. A dialog started on a terminal draws each
+// step even after standard error has been moved to a file; one started on a file draws nothing.
+TEST_F(PosixDialog, TerminalIsLookedUpOncePerDialog) {
+    standardError.primary = ::posix_openpt(O_RDWR | O_NOCTTY);
+    if (standardError.primary < 0 || ::grantpt(standardError.primary) != 0 || ::unlockpt(standardError.primary) != 0) {
+        if (standardError.primary >= 0) ::close(standardError.primary);
+        GTEST_SKIP() << "no pseudo-terminal here";
+    }
+    standardError.terminal = ::open(::ptsname(standardError.primary), O_RDWR | O_NOCTTY);
+    ASSERT_GE(standardError.terminal, 0);
+    char pattern[] = "/tmp/uninst-dialog-XXXXXX";
+    standardError.file = ::mkstemp(pattern);
+    ASSERT_GE(standardError.file, 0);
+    standardError.filePath = pattern;
+    std::fflush(stderr);
+    standardError.saved = ::dup(STDERR_FILENO);
+    ASSERT_GE(standardError.saved, 0);
+
+    ::dup2(standardError.terminal, STDERR_FILENO);
+    beforeSteps = switchStandardErrorToFile;
+    EXPECT_EQ(DialogBoxParamA(nullptr, makeIntResource(102), nullptr, runRemovalShape, 0), 1);
+    std::string drawn = fileText(standardError.filePath);
+
+    ::ftruncate(standardError.file, 0);
+    ::lseek(standardError.file, 0, SEEK_SET);
+    ::dup2(standardError.file, STDERR_FILENO);
+    beforeSteps = nullptr;
+    EXPECT_EQ(DialogBoxParamA(nullptr, makeIntResource(102), nullptr, runRemovalShape, 0), 1);
+    std::string notDrawn = fileText(standardError.filePath);
+
+    ::dup2(standardError.saved, STDERR_FILENO);
+    ::close(standardError.saved);
+    ::close(standardError.file);
+    ::close(standardError.terminal);
+    ::close(standardError.primary);
+    ::unlink(standardError.filePath.c_str());
+
+    // Four steps and two positions after the move, then the end of the bar's line.
+    EXPECT_EQ(drawn,
+              "\r[#############...........................]  1/3"
+              "\r[##########################..............]  2/3"
+              "\r[########################################]  3/3"
+              "\r[#############...........................]  1/3"
+              "\r[########################################]  3/3"
+              "\r[........................................]  0/3\n");
+    EXPECT_EQ(notDrawn, "");
 }
 
 TEST(PosixWindows, OwnerWindowAndDesktop) {

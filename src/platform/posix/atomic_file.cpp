@@ -1,6 +1,7 @@
 // Whole-file reads and atomic replacement: the new bytes go to a temporary file beside the
 // original, are flushed to disk and only then renamed over it, so a reader (or a crash) sees
-// either the old file or the new one, never a mixture.
+// either the old file or the new one, never a mixture. The folder, which makes the rename
+// itself durable, is flushed once for all replacements: at exit, or when asked.
 #include "platform/posix/atomic_file.h"
 
 #include <cerrno>
@@ -9,6 +10,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace posix {
 
@@ -46,26 +48,22 @@ std::string nameOf(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-// A link to the file is kept: the file it names is the one replaced.
-std::string fileBehindLink(const std::string& path) {
-    struct stat info;
-    if (::lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return path;
-    char* real = ::realpath(path.c_str(), nullptr);
-    if (real == nullptr) return path;
-    std::string resolved = real;
-    std::free(real);
-    return resolved;
+// The file a replacement of `path` replaces, with its state when it exists: a link to the
+// file is kept, and the file it names is the one replaced.
+std::string fileBehindLink(const std::string& path, struct stat* info, bool* exists) {
+    *exists = ::lstat(path.c_str(), info) == 0;
+    if (!*exists || !S_ISLNK(info->st_mode)) return path;
+    std::string target = path;
+    if (char* real = ::realpath(path.c_str(), nullptr)) {
+        target = real;
+        std::free(real);
+    }
+    *exists = ::stat(target.c_str(), info) == 0;
+    return target;
 }
 
-// The permission bits a new file gets: those of the file it replaces, or the usual ones
-// for a fresh file (0666 less the process's umask).
-mode_t permissionsFor(const std::string& path, bool* exists) {
-    struct stat info;
-    if (::stat(path.c_str(), &info) == 0) {
-        *exists = true;
-        return info.st_mode & 07777;
-    }
-    *exists = false;
+// The permission bits a fresh file gets: 0666 less the process's umask.
+mode_t permissionsForNewFile() {
     mode_t mask = ::umask(0);
     ::umask(mask);
     return 0666 & ~mask;
@@ -76,6 +74,25 @@ void syncFolder(const std::string& folder) {
     if (fd < 0) return;
     ::fsync(fd);  // best effort: the rename is done either way
     ::close(fd);
+}
+
+// The folders whose entries were renamed since they were last flushed.
+std::vector<std::string>& unsyncedFolders() {
+    static std::vector<std::string> folders;
+    return folders;
+}
+
+void syncFoldersAtExit() { syncReplacedFolders(); }
+
+void noteUnsyncedFolder(const std::string& folder) {
+    std::vector<std::string>& folders = unsyncedFolders();
+    for (const std::string& known : folders) {
+        if (known == folder) return;
+    }
+    // Registered after the list is made, so it runs before the list is destroyed.
+    static bool registered = std::atexit(syncFoldersAtExit) == 0;
+    (void)registered;
+    folders.push_back(folder);
 }
 
 }  // namespace
@@ -105,13 +122,11 @@ bool replaceFile(const std::string& path, std::string_view bytes) {
     ReplaceStep armed = pendingFailure;
     pendingFailure = ReplaceStep::none;
 
-    std::string target = fileBehindLink(path);
+    struct stat info;
     bool exists = false;
-    mode_t mode = permissionsFor(target, &exists);
-    if (exists) {
-        struct stat info;
-        if (::stat(target.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
-    }
+    std::string target = fileBehindLink(path, &info, &exists);
+    if (exists && !S_ISREG(info.st_mode)) return false;
+    mode_t mode = exists ? (info.st_mode & 07777) : permissionsForNewFile();
 
     if (injectedFailureAt(armed, ReplaceStep::create)) return false;
     std::string folder = folderOf(target);
@@ -128,8 +143,16 @@ bool replaceFile(const std::string& path, std::string_view bytes) {
         ::unlink(temporary.c_str());
         return false;
     }
-    syncFolder(folder);
+    noteUnsyncedFolder(folder);
     return true;
+}
+
+std::size_t unsyncedFolderCount() { return unsyncedFolders().size(); }
+
+void syncReplacedFolders() {
+    std::vector<std::string>& folders = unsyncedFolders();
+    for (const std::string& folder : folders) syncFolder(folder);
+    folders.clear();
 }
 
 }  // namespace posix

@@ -2,6 +2,7 @@
 // (profile files and the registry file): a failed write never leaves a half-written file.
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -14,7 +15,20 @@ std::optional<std::string> readWholeFile(const std::string& path);
 // Replaces (or creates) the file at `path` with `bytes`: a temporary file in the same folder
 // is written, flushed and renamed over it. On any failure the original file is untouched,
 // the temporary file is gone, and the result is false.
+//
+// The rename is atomic at once, and the new file's bytes are on disk before it, so after a
+// crash the path holds the old file or the new one, whole. That the rename itself survives a
+// crash takes a flush of the folder, which is left to syncReplacedFolders: one flush per
+// folder at the end rather than one per replacement, the registry's changes being made in
+// quick succession. A crash before it may thus bring back an earlier version, never a torn one.
 bool replaceFile(const std::string& path, std::string_view bytes);
+
+// Flushes every folder a replacement renamed a file into since the last call, making those
+// renames durable. Runs by itself when the process exits normally.
+void syncReplacedFolders();
+
+// How many folders hold renames not yet flushed.
+std::size_t unsyncedFolderCount();
 
 // Fault injection for tests: the next replaceFile fails at the given step.
 enum class ReplaceStep { none, create, write, flush, rename };

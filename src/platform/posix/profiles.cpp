@@ -6,140 +6,72 @@
 #include "platform/operations.h"
 #include "platform/posix/atomic_file.h"
 #include "platform/posix/paths.h"
+#include "platform/posix/file_snapshot.h"
 #include "platform/posix/profile_cache.h"
 
-#include <cerrno>
-#include <ctime>
-#include <fcntl.h>
 #include <optional>
 #include <string>
 #include <sys/stat.h>
-#include <unistd.h>
+#include <utility>
 
 namespace posix {
 
 namespace {
 
-// The parsed copy of one file, with the state of the file it was read from.
-struct KeptProfile {
-    std::string path;
-    struct stat state;
-    ini::Document document;
-};
-
-std::optional<KeptProfile> kept;
+// The parsed copy of the last profile read, and the version of the file it was made from.
+// A version too recent to be recognised by its state is not kept.
+FileSnapshot snapshot(false);
+std::optional<ini::Document> kept;
 ProfileCacheCounters counters;
 
-bool sameTime(const struct timespec& a, const struct timespec& b) {
-    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
-}
-
-long long nanoseconds(const struct timespec& t) {
-    return static_cast<long long>(t.tv_sec) * 1000000000LL + t.tv_nsec;
-}
-
-// The clock the kernel stamps files with: a write after this reading gets a change time no
-// earlier than it.
-struct timespec fileClockNow() {
-    struct timespec now{};
-#ifdef CLOCK_REALTIME_COARSE
-    if (::clock_gettime(CLOCK_REALTIME_COARSE, &now) == 0) return now;
-#endif
-    ::clock_gettime(CLOCK_REALTIME, &now);
-    return now;
-}
-
-// A copy may be kept only when a later write cannot carry the same change time: the file's
-// change time must lie clearly before the moment reading began, by more than the file
-// system's time stamp granularity. Whole-second stamps (nanoseconds always 0) get 2 s, which
-// covers the coarsest common file systems; finer ones 20 ms, more than a kernel clock tick.
-// A file written just now is therefore parsed on each call until it has settled.
-bool settledBefore(const struct stat& state, const struct timespec& readingBegan) {
-    bool wholeSeconds = state.st_ctim.tv_nsec == 0 && state.st_mtim.tv_nsec == 0;
-    long long margin = wholeSeconds ? 2000000000LL : 20000000LL;
-    return nanoseconds(readingBegan) - nanoseconds(state.st_ctim) >= margin;
-}
-
-// The rest of an open file, or nothing on a read error.
-std::optional<std::string> readAll(int fd) {
-    std::string bytes;
-    char block[65536];
-    for (;;) {
-        ssize_t n = ::read(fd, block, sizeof block);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return std::nullopt;
-        }
-        if (n == 0) return bytes;
-        bytes.append(block, static_cast<std::size_t>(n));
-    }
-}
-
 }  // namespace
-
-FileChange compareFileStates(const struct stat& before, const struct stat& after) {
-    if (before.st_dev != after.st_dev || before.st_ino != after.st_ino) return FileChange::identity;
-    if (before.st_size != after.st_size) return FileChange::size;
-    if (!sameTime(before.st_mtim, after.st_mtim)) return FileChange::modified;
-    if (!sameTime(before.st_ctim, after.st_ctim)) return FileChange::changed;
-    return FileChange::none;
-}
 
 ProfileCacheCounters profileCacheCounters() { return counters; }
 
 void resetProfileCache() {
+    snapshot.forget();
     kept.reset();
     counters = ProfileCacheCounters{};
 }
 
 namespace {
 
-void forgetKeptProfile() { kept.reset(); }
+void forgetKeptProfile() {
+    snapshot.forget();
+    kept.reset();
+}
 
 // The kept copy when `path` names exactly the file it was made from, in the same state; null
 // otherwise. One stat of the file, nothing else.
 const ini::Document* keptCopyIfCurrent(const std::string& path) {
-    if (!kept || kept->path != path) return nullptr;
-    struct stat now;
-    if (::stat(path.c_str(), &now) != 0 || compareFileStates(kept->state, now) != FileChange::none) return nullptr;
+    if (!kept || !snapshot.stillCurrent(path)) return nullptr;
     ++counters.reuses;
-    return &kept->document;
+    return &*kept;
 }
 
 // The parsed file at `path`, or null when it cannot be opened or read. The result points
 // either at the kept copy or at `fresh`, and stays valid until the next call.
 const ini::Document* loadProfile(const std::string& path, std::optional<ini::Document>& fresh) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return nullptr;
-    struct stat before;
-    if (::fstat(fd, &before) != 0) {
-        ::close(fd);
-        return nullptr;
-    }
-    if (kept && kept->path == path && compareFileStates(kept->state, before) == FileChange::none) {
-        ::close(fd);
+    std::string bytes;
+    FileSnapshot::Look look = snapshot.look(path, &bytes);
+    if (look == FileSnapshot::Look::same && kept) {
         ++counters.reuses;
-        return &kept->document;
-    }
-
-    struct timespec readingBegan = fileClockNow();
-    std::optional<std::string> bytes = readAll(fd);
-    struct stat after;
-    bool stable = ::fstat(fd, &after) == 0 && compareFileStates(before, after) == FileChange::none;
-    ::close(fd);
-    if (!bytes) return nullptr;
-    ++counters.parses;
-
-    // A file written while it was read, or too recently to be told apart from a write still
-    // to come, is used for this call only.
-    if (!stable || !settledBefore(after, readingBegan)) {
-        kept.reset();
-        fresh.emplace(std::move(*bytes));
-        return &*fresh;
+        return &*kept;
     }
     kept.reset();  // the old copy goes first: two large copies never live at once
-    kept.emplace(KeptProfile{path, after, ini::Document(std::move(*bytes))});
-    return &kept->document;
+    if (look != FileSnapshot::Look::read) {
+        snapshot.forget();
+        return nullptr;
+    }
+    ++counters.parses;
+    // A file written while it was read, or too recently to be told apart from a write still
+    // to come, is used for this call only.
+    if (!snapshot.recorded()) {
+        fresh.emplace(std::move(bytes));
+        return &*fresh;
+    }
+    kept.emplace(std::move(bytes));
+    return &*kept;
 }
 
 }  // namespace

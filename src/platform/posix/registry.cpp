@@ -1,9 +1,10 @@
 // The registry operations of the POSIX provider: HKEY_LOCAL_MACHINE is the REGEDIT4 file
-// <root>/hklm.reg. Each operation reads the file afresh, so it sees what earlier ones did,
-// and a change is written back atomically; a file that cannot be read is never written.
-#include <sys/stat.h>
-
-#include <cerrno>
+// <root>/hklm.reg. Each operation looks at the file itself, so it sees what earlier ones and
+// anyone else did: the parsed copy kept from the last call answers only while the file is
+// provably the version it was made from (see FileSnapshot), and is parsed afresh otherwise.
+// A change is written back atomically, and the copy then describes the version written; a
+// file that cannot be read is never written.
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -11,12 +12,53 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/operations.h"
 #include "platform/posix/atomic_file.h"
+#include "platform/posix/file_snapshot.h"
 #include "platform/posix/paths.h"
+#include "platform/posix/registry_cache.h"
 #include "platform/posix/registry_file.h"
+
+namespace posix {
+
+namespace {
+
+// The parsed copy and the version of the file it describes. A version too recent to be
+// recognised by its state is kept with its bytes: the operations of one run come in quick
+// succession, and each change makes the file that recent again.
+struct KeptRegistry {
+    FileSnapshot snapshot{true};
+    std::optional<RegistryFile> file;
+    RegistryCacheCounters counters;
+    std::size_t readsBefore = 0;  // the snapshot's reads when the counters were last reset
+};
+
+KeptRegistry& keptRegistry() {
+    static KeptRegistry kept;
+    return kept;
+}
+
+}  // namespace
+
+RegistryCacheCounters registryCacheCounters() {
+    KeptRegistry& kept = keptRegistry();
+    RegistryCacheCounters counters = kept.counters;
+    counters.reads = kept.snapshot.reads() - kept.readsBefore;
+    return counters;
+}
+
+void resetRegistryCache() {
+    KeptRegistry& kept = keptRegistry();
+    kept.snapshot.forget();
+    kept.file.reset();
+    kept.counters = RegistryCacheCounters{};
+    kept.readsBefore = kept.snapshot.reads();
+}
+
+}  // namespace posix
 
 namespace platform {
 
@@ -42,30 +84,62 @@ void reportOnce(const std::string& path, const std::string& problem) {
     std::fputs(message.c_str(), stderr);
 }
 
-// The registry as the file holds it now: empty when the file is missing, nothing when it
-// exists but cannot be read or parsed.
-std::optional<posix::RegistryFile> load(const std::string& path) {
-    struct stat info;
-    if (::stat(path.c_str(), &info) != 0 && errno == ENOENT) return posix::RegistryFile::parse("", nullptr);
-    std::optional<std::string> bytes = posix::readWholeFile(path);
-    if (!bytes) {
-        reportOnce(path, "read registry file " + path);
-        return std::nullopt;
+// The registry as the file holds it now: empty when the file is missing, null when it exists
+// but cannot be read or parsed. The result is the kept copy or `fresh`; a change made to it
+// must be stored before the next call.
+posix::RegistryFile* load(const std::string& path, std::optional<posix::RegistryFile>& fresh) {
+    posix::KeptRegistry& kept = posix::keptRegistry();
+    std::string bytes;
+    posix::FileSnapshot::Look look = kept.snapshot.look(path, &bytes);
+    if (look == posix::FileSnapshot::Look::same && kept.file) {
+        ++kept.counters.reuses;
+        return &*kept.file;
     }
+    kept.file.reset();
+    switch (look) {
+        case posix::FileSnapshot::Look::missing:
+            fresh = posix::RegistryFile::parse("", nullptr);
+            return &*fresh;
+        case posix::FileSnapshot::Look::failed:
+            reportOnce(path, "read registry file " + path);
+            return nullptr;
+        case posix::FileSnapshot::Look::same:
+            // A version recorded without its copy (never left so): look again, once, as a
+            // forgotten snapshot never answers `same`.
+            kept.snapshot.forget();
+            return load(path, fresh);
+        case posix::FileSnapshot::Look::read:
+            break;
+    }
+    ++kept.counters.parses;
     posix::RegistryParseError error;
-    std::optional<posix::RegistryFile> file = posix::RegistryFile::parse(*bytes, &error);
+    std::optional<posix::RegistryFile> file = posix::RegistryFile::parse(bytes, &error);
     if (!file) {
+        kept.snapshot.forget();
         reportOnce(path, "read registry file " + path + ", line " + std::to_string(error.line) + ": " + error.reason);
+        return nullptr;
     }
-    return file;
+    std::optional<posix::RegistryFile>& target = kept.snapshot.recorded() ? kept.file : fresh;
+    target = std::move(file);
+    return &*target;
 }
 
-// Writes the file back when it changed; false when that failed (the file is then as before).
-bool store(const std::string& path, const posix::RegistryFile& file) {
-    if (!file.changed()) return true;
-    if (posix::replaceFile(path, file.write())) return true;
-    reportOnce(path, "write registry file " + path);
-    return false;
+// Writes back the changed `file` (as load gave it); false when that failed, the file on disk
+// being then as before. Either way the kept copy then describes the file on disk: the one
+// written, or none at all (the changed copy no longer matches the file).
+bool store(const std::string& path, posix::RegistryFile* file) {
+    posix::KeptRegistry& kept = posix::keptRegistry();
+    if (!file->changed()) return true;
+    std::string bytes = file->write();
+    if (!posix::replaceFile(path, bytes)) {
+        kept.snapshot.forget();
+        kept.file.reset();
+        reportOnce(path, "write registry file " + path);
+        return false;
+    }
+    if (!kept.file || &*kept.file != file) kept.file = std::move(*file);
+    kept.snapshot.wrote(path, std::move(bytes));
+    return true;
 }
 
 // Open keys: handle value -> key path below HKEY_LOCAL_MACHINE.
@@ -109,8 +183,9 @@ LONG openKey(HKEY root, const char* subKey, HKEY* result) {
     *result = nullptr;
     std::string path;
     if (!fullPath(root, subKey, &path)) return ERROR_INVALID_HANDLE;
-    std::optional<posix::RegistryFile> file = load(registryFilePath());
-    if (!file || !file->keyExists(path)) return ERROR_FILE_NOT_FOUND;
+    std::optional<posix::RegistryFile> fresh;
+    const posix::RegistryFile* file = load(registryFilePath(), fresh);
+    if (file == nullptr || !file->keyExists(path)) return ERROR_FILE_NOT_FOUND;
     *result = newHandle(path);
     return ERROR_SUCCESS;
 }
@@ -131,8 +206,9 @@ LONG RegEnumValueA(HKEY key, DWORD index, char* valueName, DWORD* valueNameLengt
     if (!keyPath(key, &path)) return ERROR_INVALID_HANDLE;
     if (valueName == nullptr || valueNameLength == nullptr) return ERROR_INVALID_PARAMETER;
     if (data != nullptr && dataLength == nullptr) return ERROR_INVALID_PARAMETER;
-    std::optional<posix::RegistryFile> file = load(registryFilePath());
-    if (!file) return ERROR_FILE_NOT_FOUND;
+    std::optional<posix::RegistryFile> fresh;
+    const posix::RegistryFile* file = load(registryFilePath(), fresh);
+    if (file == nullptr) return ERROR_FILE_NOT_FOUND;
     if (!file->keyExists(path)) return ERROR_KEY_DELETED;
     std::vector<posix::RegistryValue> values = file->values(path);
     if (index >= values.size()) return ERROR_NO_MORE_ITEMS;
@@ -157,11 +233,12 @@ LONG RegDeleteValueA(HKEY key, const char* valueName) {
     std::string path;
     if (!keyPath(key, &path)) return ERROR_INVALID_HANDLE;
     std::string registry = registryFilePath();
-    std::optional<posix::RegistryFile> file = load(registry);
-    if (!file) return ERROR_FILE_NOT_FOUND;
+    std::optional<posix::RegistryFile> fresh;
+    posix::RegistryFile* file = load(registry, fresh);
+    if (file == nullptr) return ERROR_FILE_NOT_FOUND;
     if (!file->keyExists(path)) return ERROR_KEY_DELETED;
     if (!file->deleteValue(path, valueName == nullptr ? "" : valueName)) return ERROR_FILE_NOT_FOUND;
-    return store(registry, *file) ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
+    return store(registry, file) ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
 }
 
 LONG RegDeleteKeyA(HKEY root, const char* subKey) {
@@ -169,8 +246,9 @@ LONG RegDeleteKeyA(HKEY root, const char* subKey) {
     std::string path;
     if (!fullPath(root, subKey, &path)) return ERROR_INVALID_HANDLE;
     std::string registry = registryFilePath();
-    std::optional<posix::RegistryFile> file = load(registry);
-    if (!file) return ERROR_FILE_NOT_FOUND;
+    std::optional<posix::RegistryFile> fresh;
+    posix::RegistryFile* file = load(registry, fresh);
+    if (file == nullptr) return ERROR_FILE_NOT_FOUND;
     switch (file->deleteKey(path)) {
         case posix::RegistryFile::KeyDeletion::missing:
             return ERROR_FILE_NOT_FOUND;
@@ -180,7 +258,7 @@ LONG RegDeleteKeyA(HKEY root, const char* subKey) {
         case posix::RegistryFile::KeyDeletion::deleted:
             break;
     }
-    return store(registry, *file) ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
+    return store(registry, file) ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
 }
 
 LONG RegCloseKey(HKEY key) {

@@ -14,7 +14,8 @@
 // The dialog runs its procedure as the dialog manager does, minus the message loop: the
 // procedure gets WM_INITDIALOG, messages sent to the dialog reach it synchronously, and the
 // call returns the EndDialog result (-1 when the procedure never ended the dialog). The
-// progress control draws "\r[#####.....]  12/40" on standard error when that is a terminal.
+// progress control draws "\r[#####.....]  12/40" on standard error when that is a terminal
+// (as it is when the dialog starts: a removal steps the bar once per file).
 #include "platform/operations.h"
 #include "platform/posix/window_handles.h"
 
@@ -33,7 +34,8 @@ struct Progress {
     int high = 100;
     int position = 0;
     int step = 10;
-    bool drawn = false;  // a bar is on the terminal's current line
+    bool onTerminal = false;  // standard error is a terminal: looked up once per dialog
+    bool drawn = false;       // a bar is on the terminal's current line
 };
 
 struct Dialog {
@@ -47,7 +49,7 @@ struct Dialog {
 Dialog dialog;
 
 void drawProgress(Progress& progress) {
-    if (::isatty(STDERR_FILENO) == 0) return;
+    if (!progress.onTerminal) return;
     int span = progress.high - progress.low;
     int done = progress.position - progress.low;
     int filled = span > 0 ? static_cast<int>(static_cast<long long>(done) * barWidth / span) : 0;
@@ -193,6 +195,7 @@ INT_PTR DialogBoxParamA(HINSTANCE, const char*, HWND, DLGPROC procedure, LPARAM 
     dialog = Dialog{};
     dialog.running = true;
     dialog.procedure = procedure;
+    dialog.progress.onTerminal = ::isatty(STDERR_FILENO) != 0;
     procedure(posix::dialogWindow(), WM_INITDIALOG, 0, initParam);
     finishProgressLine(dialog.progress);
     INT_PTR result = dialog.ended ? dialog.result : -1;
