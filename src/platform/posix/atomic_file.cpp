@@ -99,21 +99,24 @@ void noteUnsyncedFolder(const std::string& folder) {
 
 void failNextReplaceAt(ReplaceStep step) { pendingFailure = step; }
 
-std::optional<std::string> readWholeFile(const std::string& path) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return std::nullopt;
+std::optional<std::string> readRest(int fd) {
     std::string bytes;
     char block[65536];
     for (;;) {
         ssize_t n = ::read(fd, block, sizeof block);
         if (n < 0) {
             if (errno == EINTR) continue;
-            ::close(fd);
             return std::nullopt;
         }
-        if (n == 0) break;
+        if (n == 0) return bytes;
         bytes.append(block, static_cast<std::size_t>(n));
     }
+}
+
+std::optional<std::string> readWholeFile(const std::string& path) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return std::nullopt;
+    std::optional<std::string> bytes = readRest(fd);
     ::close(fd);
     return bytes;
 }

@@ -12,6 +12,9 @@ namespace posix {
 // The file's bytes, or nothing when it cannot be opened or read.
 std::optional<std::string> readWholeFile(const std::string& path);
 
+// The rest of an open file, or nothing on a read error; the descriptor stays open.
+std::optional<std::string> readRest(int fd);
+
 // Replaces (or creates) the file at `path` with `bytes`: a temporary file in the same folder
 // is written, flushed and renamed over it. On any failure the original file is untouched,
 // the temporary file is gone, and the result is false.

@@ -1,6 +1,8 @@
 // The version of a file a parsed copy was made from, and how it is recognised again.
 #include "platform/posix/file_snapshot.h"
 
+#include "platform/posix/atomic_file.h"
+
 #include <cerrno>
 #include <fcntl.h>
 #include <optional>
@@ -17,21 +19,6 @@ bool sameTime(const struct timespec& a, const struct timespec& b) {
 
 long long nanoseconds(const struct timespec& t) {
     return static_cast<long long>(t.tv_sec) * 1000000000LL + t.tv_nsec;
-}
-
-// The rest of an open file, or nothing on a read error.
-std::optional<std::string> readAll(int fd) {
-    std::string bytes;
-    char block[65536];
-    for (;;) {
-        ssize_t n = ::read(fd, block, sizeof block);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return std::nullopt;
-        }
-        if (n == 0) return bytes;
-        bytes.append(block, static_cast<std::size_t>(n));
-    }
 }
 
 }  // namespace
@@ -80,7 +67,7 @@ FileSnapshot::Look FileSnapshot::look(const std::string& path, std::string* byte
 
     struct timespec readingBegan = fileClockNow();
     ++reads_;
-    std::optional<std::string> read = readAll(fd);
+    std::optional<std::string> read = readRest(fd);
     struct stat after;
     bool stable = ::fstat(fd, &after) == 0 && compareFileStates(before, after) == FileChange::none;
     ::close(fd);
