@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <dirent.h>
+#include <fcntl.h>
 #include <new>
 #include <string>
 #include <sys/stat.h>
@@ -26,9 +27,7 @@ bool isDotName(std::string_view name) { return name == "." || name == ".."; }
 // folder 0x10; a symbolic link 0x400, with 0x10 as well when it leads to a folder, as Windows
 // reports a folder link; read-only 0x01 when the owner may not write (never on a link, whose
 // own permission bits mean nothing); hidden 0x02 for a dot name; 0x80 when nothing else applies.
-DWORD attributesOf(const std::string& path, std::string_view name) {
-    struct stat info;
-    if (::lstat(path.c_str(), &info) != 0) return INVALID_FILE_ATTRIBUTES;
+DWORD attributesOf(const std::string& path, std::string_view name, const struct stat& info) {
     DWORD attributes = 0;
     if (S_ISLNK(info.st_mode)) {
         attributes |= FILE_ATTRIBUTE_REPARSE_POINT;
@@ -40,6 +39,12 @@ DWORD attributesOf(const std::string& path, std::string_view name) {
     }
     if (!name.empty() && name.front() == '.' && !isDotName(name)) attributes |= FILE_ATTRIBUTE_HIDDEN;
     return attributes == 0 ? FILE_ATTRIBUTE_NORMAL : attributes;
+}
+
+DWORD attributesOf(const std::string& path, std::string_view name) {
+    struct stat info;
+    if (::lstat(path.c_str(), &info) != 0) return INVALID_FILE_ATTRIBUTES;
+    return attributesOf(path, name, info);
 }
 
 std::string_view lastName(const std::string& path) {
@@ -110,6 +115,21 @@ std::optional<posix::ResolvedPath> resolve(const char* path) {
     return posix::resolvePath(path);
 }
 
+// The lstat of a resolved path: the one resolving took when there is one, else a new one.
+bool lstatOf(const posix::ResolvedPath& resolved, struct stat& info) {
+    if (resolved.hasInfo) {
+        info = resolved.info;
+        return true;
+    }
+    return ::lstat(resolved.path.c_str(), &info) == 0;
+}
+
+DWORD attributesOf(const posix::ResolvedPath& resolved) {
+    struct stat info;
+    if (!lstatOf(resolved, info)) return INVALID_FILE_ATTRIBUTES;
+    return attributesOf(resolved.path, lastName(resolved.path), info);
+}
+
 }  // namespace
 
 HANDLE FindFirstFileA(const char* pattern, WIN32_FIND_DATAA* entry) {
@@ -134,7 +154,7 @@ HANDLE FindFirstFileA(const char* pattern, WIN32_FIND_DATAA* entry) {
     if (!folder || folder->throughLink) return INVALID_HANDLE_VALUE;
     struct stat info;
     // A search never goes through a link, not even one named as the folder to search.
-    if (::lstat(folder->path.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) return INVALID_HANDLE_VALUE;
+    if (!lstatOf(*folder, info) || !S_ISDIR(info.st_mode)) return INVALID_HANDLE_VALUE;
 
     DIR* listing = ::opendir(folder->path.c_str());
     if (listing == nullptr) return INVALID_HANDLE_VALUE;
@@ -174,14 +194,14 @@ BOOL FindClose(HANDLE search) {
 DWORD GetFileAttributesA(const char* path) {
     std::optional<posix::ResolvedPath> resolved = resolve(path);
     if (!resolved) return INVALID_FILE_ATTRIBUTES;
-    return attributesOf(resolved->path, lastName(resolved->path));
+    return attributesOf(*resolved);
 }
 
 BOOL SetFileAttributesA(const char* path, DWORD attributes) {
     std::optional<posix::ResolvedPath> resolved = resolve(path);
     if (!resolved || resolved->throughLink) return FALSE;
     struct stat info;
-    if (::lstat(resolved->path.c_str(), &info) != 0) return FALSE;
+    if (!lstatOf(*resolved, info)) return FALSE;
     // A link has no read-only state of its own; changing the mode would change its target.
     if (S_ISLNK(info.st_mode)) return TRUE;
     mode_t mode = info.st_mode & 07777;
@@ -193,11 +213,16 @@ BOOL SetFileAttributesA(const char* path, DWORD attributes) {
 BOOL DeleteFileA(const char* path) {
     std::optional<posix::ResolvedPath> resolved = resolve(path);
     if (!resolved || resolved->throughLink || resolved->atBase) return FALSE;
-    DWORD attributes = attributesOf(resolved->path, lastName(resolved->path));
+    DWORD attributes = attributesOf(*resolved);
     if (attributes == INVALID_FILE_ATTRIBUTES) return FALSE;
     // Folders (a link to one included) go with RemoveDirectoryA; a read-only file is refused,
     // as Windows refuses it.
     if ((attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) != 0) return FALSE;
+    // In the folder resolving opened, when it did: the very entry just looked at.
+    if (resolved->folder) {
+        const char* name = resolved->path.c_str() + (resolved->path.size() - lastName(resolved->path).size());
+        return ::unlinkat(resolved->folder.get(), name, 0) == 0 ? TRUE : FALSE;
+    }
     return ::unlink(resolved->path.c_str()) == 0 ? TRUE : FALSE;
 }
 
@@ -206,7 +231,7 @@ BOOL RemoveDirectoryA(const char* path) {
     // A drive's top folder is never removed, even when empty.
     if (!resolved || resolved->throughLink || resolved->atBase) return FALSE;
     struct stat info;
-    if (::lstat(resolved->path.c_str(), &info) != 0) return FALSE;
+    if (!lstatOf(*resolved, info)) return FALSE;
     if (S_ISLNK(info.st_mode)) {
         // A link to a folder goes as a link; what it leads to stays untouched.
         struct stat target;

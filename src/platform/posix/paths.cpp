@@ -11,6 +11,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 #if defined(__linux__) && __has_include(<linux/openat2.h>) && __has_include(<sys/syscall.h>)
 #include <linux/openat2.h>
@@ -127,7 +128,9 @@ std::string childOf(const std::string& folder, const std::string& name) {
 }
 
 // The common case in three system calls instead of two per name: every folder on the way
-// exists as written and none is a link, and the last name exists as written. openat2 with
+// exists as written and none is a link, and the last name exists as written. The lstat of
+// the last name and the open folder come along with the path, so callers need neither
+// take it again nor walk the path again. openat2 with
 // RESOLVE_NO_SYMLINKS opens the folder only when no link at all is on its path (a link in
 // the base included, which then takes the long way, as does any name written in another
 // case). Empty when the quick way does not apply.
@@ -141,12 +144,14 @@ std::optional<ResolvedPath> resolveAsWritten(const PathPlan& plan) {
     how.resolve = RESOLVE_NO_SYMLINKS;
     long fd = ::syscall(SYS_openat2, AT_FDCWD, folder.c_str(), &how, sizeof how);
     if (fd < 0) return std::nullopt;
+    FolderHandle opened(static_cast<int>(fd));
     struct stat info;
-    bool found = ::fstatat(static_cast<int>(fd), plan.names.back().c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0;
-    ::close(static_cast<int>(fd));
-    if (!found) return std::nullopt;
+    if (::fstatat(opened.get(), plan.names.back().c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) return std::nullopt;
     ResolvedPath resolved;
     resolved.path = childOf(folder, plan.names.back());
+    resolved.hasInfo = true;
+    resolved.info = info;
+    resolved.folder = std::move(opened);
     return resolved;
 #else
     (void)plan;
@@ -162,6 +167,11 @@ bool needsCurrentFolder(std::string_view windowsPath, std::string_view root) {
 }
 
 }  // namespace
+
+void FolderHandle::reset() {
+    if (descriptor_ >= 0) ::close(descriptor_);
+    descriptor_ = -1;
+}
 
 // ASCII letters match either case, but the trail byte of a double-byte character is no
 // letter: it must match exactly, or two different characters would count as one name.
@@ -212,7 +222,7 @@ std::optional<std::string> nativePath(std::string_view windowsPath, std::string_
 }
 
 ResolvedPath resolvePlan(const PathPlan& plan) {
-    if (std::optional<ResolvedPath> quick = resolveAsWritten(plan)) return *quick;
+    if (std::optional<ResolvedPath> quick = resolveAsWritten(plan)) return std::move(*quick);
     ResolvedPath resolved;
     resolved.path = plan.base;
     resolved.atBase = plan.names.empty();

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <sys/stat.h>
 #include <vector>
 
 namespace posix {
@@ -30,11 +31,48 @@ std::string joinPlan(const PathPlan& plan);
 std::optional<std::string> nativePath(std::string_view windowsPath, std::string_view root,
                                       std::string_view currentFolder);
 
+// An open folder (a path-only descriptor), closed when its holder goes.
+class FolderHandle {
+public:
+    FolderHandle() = default;
+    explicit FolderHandle(int descriptor) : descriptor_(descriptor) {}
+    FolderHandle(FolderHandle&& other) noexcept : descriptor_(other.release()) {}
+    FolderHandle& operator=(FolderHandle&& other) noexcept {
+        if (this != &other) {
+            reset();
+            descriptor_ = other.release();
+        }
+        return *this;
+    }
+    FolderHandle(const FolderHandle&) = delete;
+    FolderHandle& operator=(const FolderHandle&) = delete;
+    ~FolderHandle() { reset(); }
+
+    int get() const { return descriptor_; }
+    explicit operator bool() const { return descriptor_ >= 0; }
+
+private:
+    int release() {
+        int descriptor = descriptor_;
+        descriptor_ = -1;
+        return descriptor;
+    }
+    void reset();
+    int descriptor_ = -1;
+};
+
 // A path resolved against the real file system.
 struct ResolvedPath {
     std::string path;          // native path, with each name as found on disk
     bool throughLink = false;  // a folder on the way below the base is a symbolic link
     bool atBase = false;       // the path names the base itself (a drive folder, or "/")
+    // The lstat of the last name, when resolving already took it (never through a link).
+    // Taken afresh by each resolution, so it is as current as the path itself.
+    bool hasInfo = false;
+    struct stat info{};
+    // With hasInfo: the folder holding the last name, opened without passing any link, so
+    // the name can be acted on there without walking the whole path again.
+    FolderHandle folder;
 };
 
 // The native path of `windowsPath` on this machine: root from UNINST_ROOT (default the
