@@ -423,6 +423,13 @@ def expect_list(before, after, own_key=None):
     check(after == wanted, 'list file', f'\n  expected {wanted!r}\n  found    {after!r}')
 
 
+def expect_unchanged(before, after):
+    """Files, registry and list file exactly as they were before the run."""
+    expect_files(before['files'], after['files'], [])
+    expect_registry(before['registry'], after['registry'])
+    expect_list(before['list'], after['list'])
+
+
 # Removed by a complete uninstall of the delivery utility, shared parts included.
 DELIVERY_FILES = [
     'Program Files\\Vantrell\\Deliv',
@@ -507,9 +514,7 @@ def scenario_answer_no(wine, options, sabotage):
     after = inst.snapshot()
     expect_exit_code(run, 0)
     expect_dialogs(run, [prompt()])
-    expect_files(before['files'], after['files'], [])
-    expect_registry(before['registry'], after['registry'])
-    expect_list(before['list'], after['list'])
+    expect_unchanged(before, after)
 
 
 def run_with_window(wine, options, inst, class_name, arguments, answers, hidden=False):
@@ -541,9 +546,7 @@ def scenario_running_program(wine, options, sabotage):
     after = inst.snapshot()
     expect_exit_code(run, 0)
     expect_dialogs(run, [message(DEFAULT_CAPTION, DEFAULT_CLOSE_TEXT)])
-    expect_files(before['files'], after['files'], [])
-    expect_registry(before['registry'], after['registry'])
-    expect_list(before['list'], after['list'])
+    expect_unchanged(before, after)
 
 
 def scenario_running_file_utility(wine, options, sabotage):
@@ -557,9 +560,7 @@ def scenario_running_file_utility(wine, options, sabotage):
     after = inst.snapshot()
     expect_exit_code(run, 0)
     expect_dialogs(run, [message(DEFAULT_CAPTION, DEFAULT_CLOSE_TEXT)])
-    expect_files(before['files'], after['files'], [])
-    expect_registry(before['registry'], after['registry'])
-    expect_list(before['list'], after['list'])
+    expect_unchanged(before, after)
 
 
 def scenario_custom_texts(wine, options, sabotage):
@@ -588,9 +589,7 @@ def scenario_custom_running(wine, options, sabotage):
     after = inst.snapshot()
     expect_exit_code(run, 0)
     expect_dialogs(run, [message('Delivery Remover', 'Close the delivery utility first.')])
-    expect_files(before['files'], after['files'], [])
-    expect_registry(before['registry'], after['registry'])
-    expect_list(before['list'], after['list'])
+    expect_unchanged(before, after)
 
 
 SCENARIOS = {
