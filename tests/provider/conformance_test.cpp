@@ -505,6 +505,43 @@ TEST_F(Conformance, ReadOnlyFileIsDeletedAfterItsAttributesAreCleared) {
     EXPECT_FALSE(fixture::exists(in("locked.txt")));
 }
 
+// The removal clears a file's attributes and deletes it straight after: the deletion acts on
+// what its own path names at that moment, whatever the attribute change before it touched.
+TEST_F(Conformance, ADeletionAfterAnAttributeChangeActsOnWhatItsPathNames) {
+    fixture::makeFile(in("a.txt"), "a");
+    fixture::makeFile(in("b.txt"), "b");
+    fixture::makeFile(in("gone.txt"), "g");
+    fixture::makeFile(in("Now"), "n");
+
+    // Another file than the one just changed.
+    EXPECT_NE(SetFileAttributesA(in("a.txt").c_str(), FILE_ATTRIBUTE_NORMAL), 0);
+    EXPECT_NE(DeleteFileA(in("b.txt").c_str()), 0);
+    EXPECT_TRUE(fixture::exists(in("a.txt")));
+    EXPECT_FALSE(fixture::exists(in("b.txt")));
+
+    // The change made the file read-only.
+    EXPECT_NE(SetFileAttributesA(in("a.txt").c_str(), FILE_ATTRIBUTE_READONLY), 0);
+    EXPECT_EQ(DeleteFileA(in("a.txt").c_str()), 0);
+    EXPECT_TRUE(fixture::exists(in("a.txt")));
+
+    // The file went in between.
+    EXPECT_NE(SetFileAttributesA(in("gone.txt").c_str(), FILE_ATTRIBUTE_NORMAL), 0);
+    fixture::removeFile(in("gone.txt"));
+    EXPECT_EQ(DeleteFileA(in("gone.txt").c_str()), 0);
+
+    // A folder took the file's place in between.
+    EXPECT_NE(SetFileAttributesA(in("Now").c_str(), FILE_ATTRIBUTE_NORMAL), 0);
+    fixture::removeFile(in("Now"));
+    fixture::makeFolder(in("Now"));
+    EXPECT_EQ(DeleteFileA(in("Now").c_str()), 0);
+    EXPECT_TRUE(fixture::exists(in("Now")));
+
+    // The same file named in another case, after the read-only state is cleared again.
+    EXPECT_NE(SetFileAttributesA(in("a.txt").c_str(), FILE_ATTRIBUTE_NORMAL), 0);
+    EXPECT_NE(DeleteFileA(in("A.TXT").c_str()), 0);
+    EXPECT_FALSE(fixture::exists(in("a.txt")));
+}
+
 TEST_F(Conformance, DeleteFileRemovesFilesOnly) {
     fixture::makeFile(in("Deliv.exe"), "MZ");
     fixture::makeFolder(in("Data"));

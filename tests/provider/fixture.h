@@ -24,6 +24,7 @@ std::string scratchKey();
 void makeFolder(const std::string& path);
 void makeFile(const std::string& path, const std::string& bytes);
 void makeReadOnly(const std::string& path);
+void removeFile(const std::string& path);
 bool exists(const std::string& path);
 std::string readFile(const std::string& path);
 // A symbolic link (or junction) at `link` to the folder `target`; false when the provider

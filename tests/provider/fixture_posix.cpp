@@ -119,6 +119,8 @@ void makeReadOnly(const std::string& path) {
     ASSERT_EQ(::chmod(native(path).c_str(), info.st_mode & 07555), 0) << path;
 }
 
+void removeFile(const std::string& path) { ASSERT_EQ(::unlink(native(path).c_str()), 0) << path; }
+
 bool exists(const std::string& path) {
     struct stat info;
     return ::lstat(native(path).c_str(), &info) == 0;

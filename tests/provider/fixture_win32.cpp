@@ -108,6 +108,8 @@ void makeReadOnly(const std::string& path) {
     ASSERT_TRUE(SetFileAttributesA(path.c_str(), attributes | FILE_ATTRIBUTE_READONLY)) << path;
 }
 
+void removeFile(const std::string& path) { ASSERT_TRUE(DeleteFileA(path.c_str())) << path; }
+
 bool exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 std::string readFile(const std::string& path) {

@@ -12,6 +12,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <new>
+#include <optional>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -130,9 +131,75 @@ DWORD attributesOf(const posix::ResolvedPath& resolved) {
     return attributesOf(resolved.path, lastName(resolved.path), info);
 }
 
+// The file SetFileAttributesA has just dealt with, held for a DeleteFileA of the very same
+// path that follows at once, as the removal does for every listed file: the deletion then
+// takes the entry in the folder resolving opened a moment ago rather than walking the path
+// again (three system calls fewer per file). A change made elsewhere between the two calls
+// then takes effect as if made during the deletion, after it looked at the file, as it could
+// within one call anyway. Any other file operation drops the kept file, and it is good for
+// 10 ms only, so no deletion acts on an older view of the machine than that; a deletion that
+// fails through it is tried again from the path.
+struct KeptFile {
+    std::string windowsPath;
+    std::string root;
+    struct timespec keptAt{};
+    posix::ResolvedPath resolved;
+};
+
+constexpr long kKeptFileNanoseconds = 10 * 1000 * 1000L;
+
+std::optional<KeptFile>& keptFile() {
+    static std::optional<KeptFile> kept;
+    return kept;
+}
+
+struct timespec monotonicNow() {
+    struct timespec now{};
+    ::clock_gettime(CLOCK_MONOTONIC, &now);
+    return now;
+}
+
+void keepFile(const char* windowsPath, posix::ResolvedPath resolved) {
+    std::string root = posix::machineRoot();
+    // Only a path that leads to one place whatever the current folder, in a folder opened
+    // without passing a link.
+    if (!resolved.folder || posix::needsCurrentFolder(windowsPath, root)) return;
+    keptFile() = KeptFile{windowsPath, std::move(root), monotonicNow(), std::move(resolved)};
+}
+
+// The kept file when `windowsPath` is the path it was kept for, under the same root, and it
+// is still fresh; either way nothing stays kept.
+std::optional<posix::ResolvedPath> takeKeptFile(const char* windowsPath) {
+    std::optional<KeptFile> kept = std::move(keptFile());
+    keptFile().reset();
+    if (!kept || windowsPath == nullptr || kept->windowsPath != windowsPath) return std::nullopt;
+    struct timespec now = monotonicNow();
+    long long age = (static_cast<long long>(now.tv_sec) - kept->keptAt.tv_sec) * 1000000000LL +
+                    (now.tv_nsec - kept->keptAt.tv_nsec);
+    if (age < 0 || age > kKeptFileNanoseconds || kept->root != posix::machineRoot()) return std::nullopt;
+    return std::move(kept->resolved);
+}
+
+const char* lastNameIn(const posix::ResolvedPath& resolved) {
+    return resolved.path.c_str() + (resolved.path.size() - lastName(resolved.path).size());
+}
+
+BOOL deleteResolved(const posix::ResolvedPath& resolved) {
+    if (resolved.throughLink || resolved.atBase) return FALSE;
+    DWORD attributes = attributesOf(resolved);
+    if (attributes == INVALID_FILE_ATTRIBUTES) return FALSE;
+    // Folders (a link to one included) go with RemoveDirectoryA; a read-only file is refused,
+    // as Windows refuses it.
+    if ((attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) != 0) return FALSE;
+    // In the folder resolving opened, when it did: the very entry just looked at.
+    if (resolved.folder) return ::unlinkat(resolved.folder.get(), lastNameIn(resolved), 0) == 0 ? TRUE : FALSE;
+    return ::unlink(resolved.path.c_str()) == 0 ? TRUE : FALSE;
+}
+
 }  // namespace
 
 HANDLE FindFirstFileA(const char* pattern, WIN32_FIND_DATAA* entry) {
+    keptFile().reset();
     if (pattern == nullptr || entry == nullptr) return INVALID_HANDLE_VALUE;
     std::string_view text = pattern;
     std::size_t cut = text.find_last_of("\\/");
@@ -192,12 +259,14 @@ BOOL FindClose(HANDLE search) {
 }
 
 DWORD GetFileAttributesA(const char* path) {
+    keptFile().reset();
     std::optional<posix::ResolvedPath> resolved = resolve(path);
     if (!resolved) return INVALID_FILE_ATTRIBUTES;
     return attributesOf(*resolved);
 }
 
 BOOL SetFileAttributesA(const char* path, DWORD attributes) {
+    keptFile().reset();
     std::optional<posix::ResolvedPath> resolved = resolve(path);
     if (!resolved || resolved->throughLink) return FALSE;
     struct stat info;
@@ -206,27 +275,26 @@ BOOL SetFileAttributesA(const char* path, DWORD attributes) {
     if (S_ISLNK(info.st_mode)) return TRUE;
     mode_t mode = info.st_mode & 07777;
     mode_t wanted = (attributes & FILE_ATTRIBUTE_READONLY) != 0 ? (mode & ~mode_t(0222)) : (mode | S_IWUSR);
-    if (wanted == mode) return TRUE;
-    return ::chmod(resolved->path.c_str(), wanted) == 0 ? TRUE : FALSE;
+    if (wanted != mode) {
+        int changed = resolved->folder ? ::fchmodat(resolved->folder.get(), lastNameIn(*resolved), wanted, 0)
+                                       : ::chmod(resolved->path.c_str(), wanted);
+        if (changed != 0) return FALSE;
+        resolved->info.st_mode = (info.st_mode & ~mode_t(07777)) | wanted;
+    }
+    keepFile(path, std::move(*resolved));
+    return TRUE;
 }
 
 BOOL DeleteFileA(const char* path) {
-    std::optional<posix::ResolvedPath> resolved = resolve(path);
-    if (!resolved || resolved->throughLink || resolved->atBase) return FALSE;
-    DWORD attributes = attributesOf(*resolved);
-    if (attributes == INVALID_FILE_ATTRIBUTES) return FALSE;
-    // Folders (a link to one included) go with RemoveDirectoryA; a read-only file is refused,
-    // as Windows refuses it.
-    if ((attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) != 0) return FALSE;
-    // In the folder resolving opened, when it did: the very entry just looked at.
-    if (resolved->folder) {
-        const char* name = resolved->path.c_str() + (resolved->path.size() - lastName(resolved->path).size());
-        return ::unlinkat(resolved->folder.get(), name, 0) == 0 ? TRUE : FALSE;
+    if (std::optional<posix::ResolvedPath> kept = takeKeptFile(path)) {
+        if (deleteResolved(*kept)) return TRUE;
     }
-    return ::unlink(resolved->path.c_str()) == 0 ? TRUE : FALSE;
+    std::optional<posix::ResolvedPath> resolved = resolve(path);
+    return resolved ? deleteResolved(*resolved) : FALSE;
 }
 
 BOOL RemoveDirectoryA(const char* path) {
+    keptFile().reset();
     std::optional<posix::ResolvedPath> resolved = resolve(path);
     // A drive's top folder is never removed, even when empty.
     if (!resolved || resolved->throughLink || resolved->atBase) return FALSE;

@@ -159,14 +159,14 @@ std::optional<ResolvedPath> resolveAsWritten(const PathPlan& plan) {
 #endif
 }
 
+}  // namespace
+
 // Only a relative root or a relative path needs the current folder.
 bool needsCurrentFolder(std::string_view windowsPath, std::string_view root) {
     bool absolutePath = !windowsPath.empty() && (windowsPath.front() == '/' || windowsPath.front() == '\\' ||
                                                  (windowsPath.size() >= 2 && windowsPath[1] == ':'));
     return !absolutePath || root.empty() || root.front() != '/';
 }
-
-}  // namespace
 
 void FolderHandle::reset() {
     if (descriptor_ >= 0) ::close(descriptor_);

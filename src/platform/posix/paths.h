@@ -83,6 +83,10 @@ std::optional<ResolvedPath> resolvePath(std::string_view windowsPath);
 // Resolves the names of a plan against the file system (see resolvePath).
 ResolvedPath resolvePlan(const PathPlan& plan);
 
+// True when where `windowsPath` leads depends on the current folder: a relative path, or
+// any path under a relative machine root.
+bool needsCurrentFolder(std::string_view windowsPath, std::string_view root);
+
 // The machine root folder: UNINST_ROOT, or the current folder when unset or empty.
 std::string machineRoot();
 

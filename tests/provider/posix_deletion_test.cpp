@@ -1,0 +1,88 @@
+// A deletion straight after an attribute change of the same path may reuse the folder the
+// change opened; these are the limits of that reuse: the same machine root, a path that does
+// not depend on the current folder, and a few milliseconds at most.
+#include "platform/operations.h"
+#include "provider/fixture.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace platform;
+
+namespace {
+
+class PosixDeletion : public ::testing::Test {
+protected:
+    void SetUp() override {
+        fixture::setUp();
+        root = std::getenv("UNINST_ROOT");
+        fixture::makeFolder("C:\\Apps");
+        fixture::makeFile("C:\\Apps\\x.txt", "first");
+    }
+    void TearDown() override {
+        if (!savedFolder.empty()) {
+            EXPECT_EQ(::chdir(savedFolder.c_str()), 0);
+        }
+        ::setenv("UNINST_ROOT", root.c_str(), 1);
+        fixture::tearDown();
+    }
+
+    void enterFolder(const std::string& native) {
+        if (savedFolder.empty()) {
+            char buffer[4096];
+            ASSERT_NE(::getcwd(buffer, sizeof buffer), nullptr);
+            savedFolder = buffer;
+        }
+        ASSERT_EQ(::chdir(native.c_str()), 0) << native;
+    }
+
+    std::string root;
+    std::string savedFolder;
+};
+
+TEST_F(PosixDeletion, AnotherMachineRootIsResolvedAfresh) {
+    // A second root below the first, with the same file.
+    fixture::makeFolder("C:\\Second\\drive_c\\Apps");
+    fixture::makeFile("C:\\Second\\drive_c\\Apps\\x.txt", "second");
+
+    EXPECT_NE(SetFileAttributesA("C:\\Apps\\x.txt", FILE_ATTRIBUTE_NORMAL), 0);
+    ::setenv("UNINST_ROOT", (root + "/drive_c/Second").c_str(), 1);
+    EXPECT_NE(DeleteFileA("C:\\Apps\\x.txt"), 0);
+    ::setenv("UNINST_ROOT", root.c_str(), 1);
+
+    EXPECT_TRUE(fixture::exists("C:\\Apps\\x.txt"));
+    EXPECT_FALSE(fixture::exists("C:\\Second\\drive_c\\Apps\\x.txt"));
+}
+
+TEST_F(PosixDeletion, ARelativePathFollowsTheCurrentFolder) {
+    fixture::makeFolder("C:\\Other");
+    fixture::makeFile("C:\\Other\\x.txt", "other");
+
+    enterFolder(root + "/drive_c/Apps");
+    EXPECT_NE(SetFileAttributesA("x.txt", FILE_ATTRIBUTE_NORMAL), 0);
+    enterFolder(root + "/drive_c/Other");
+    EXPECT_NE(DeleteFileA("x.txt"), 0);
+
+    EXPECT_TRUE(fixture::exists("C:\\Apps\\x.txt"));
+    EXPECT_FALSE(fixture::exists("C:\\Other\\x.txt"));
+}
+
+TEST_F(PosixDeletion, AFolderReplacedLongerAgoThanTheReuseAllowsIsSeen) {
+    EXPECT_NE(SetFileAttributesA("C:\\Apps\\x.txt", FILE_ATTRIBUTE_NORMAL), 0);
+    // The folder moves away and a new one with the same file takes its name.
+    ASSERT_EQ(::rename((root + "/drive_c/Apps").c_str(), (root + "/drive_c/Old").c_str()), 0);
+    fixture::makeFolder("C:\\Apps");
+    fixture::makeFile("C:\\Apps\\x.txt", "new");
+    Sleep(30);
+    EXPECT_NE(DeleteFileA("C:\\Apps\\x.txt"), 0);
+
+    EXPECT_FALSE(fixture::exists("C:\\Apps\\x.txt"));
+    EXPECT_TRUE(fixture::exists("C:\\Old\\x.txt"));
+}
+
+}  // namespace
