@@ -11,7 +11,10 @@ program that removes nothing cannot look fast. The median of several runs is rep
 
 The Windows program can be measured the same way under Wine (--wine-exe): the list file and
 the files go below the prefix's drive C, the keys into Wine's registry, and the clicker
-helper answers the prompt and the completion box.
+helper answers the prompt and the completion box. With --wine-calls a probe then times Wine's
+own calls for each listed file (two look-ups, the attribute change, the deletion, the
+progress step) on the same files, which tells the uninstaller's own share of its time under
+Wine from Wine's.
 
 Run through scripts/bench, which builds the programs first.
 """
@@ -221,6 +224,28 @@ class Wine:
         if result.returncode != 0:
             fail(f'reg import under Wine failed: {result.stderr!r}')
 
+    def calls(self, layout, probe, timeout):
+        """Wine's own time for the calls the uninstaller makes per listed file, timed by the
+        probe on the same files: {call name: mean microseconds per call}."""
+        bench = os.path.join(self.drive_c, 'Bench')
+        wipe(bench)
+        make_files(self.drive_c, layout.all_files())
+        os.makedirs(os.path.join(bench, 'Probe'), exist_ok=True)
+        shutil.copy(probe, os.path.join(bench, 'Probe', 'wine_calls.exe'))
+        with open(os.path.join(self.drive_c, 'windows', LIST_NAME), 'wb') as f:
+            f.write(layout.list_text().encode())
+        subprocess.run(['sync'], check=True)
+        result = self.run('C:\\Bench\\Probe\\wine_calls.exe', f'C:\\windows\\{LIST_NAME}', *layout.sections,
+                          timeout=timeout)
+        lines = result.stdout.decode('ascii', 'replace').split()
+        if result.returncode != 0 or lines[:4] != ['files', str(layout.n), 'deleted', str(layout.n)]:
+            fail(f'the Wine call probe did not remove the {layout.n} files: {result.stdout!r}')
+        left = remaining_files(bench) - 1  # the probe itself stays
+        if left:
+            fail(f'the Wine call probe left {left} of {layout.n} files')
+        words = lines[4:]
+        return {words[i]: float(words[i + 2]) for i in range(0, len(words) - 2, 3)}
+
     def key_exists(self, key):
         return self.run('reg', 'query', f'HKEY_LOCAL_MACHINE\\{key}').returncode == 0
 
@@ -319,6 +344,7 @@ def main():
     parser.add_argument('--wine-exe', help='the Windows program (uninst.exe); Wine part skipped without it')
     parser.add_argument('--wine-clicker')
     parser.add_argument('--wine-run')
+    parser.add_argument('--wine-calls', help='the call probe (wine_calls.exe): times Wine\'s own calls per file')
     parser.add_argument('--wine-state', help='a folder prepared by wine-setup')
     parser.add_argument('--wine-sizes', default='1000,10000')
     parser.add_argument('--wine-runs', type=int, default=3)
@@ -394,6 +420,18 @@ def main():
                         f'less the {baseline * 1000:.0f} ms this takes with an empty list (medians)', wine_rows)
             for row in wine_rows:
                 print(f'  n={row["n"]}: whole run under Wine, start and end included: {row["whole"] * 1000:.0f} ms')
+            if args.wine_calls:
+                for row in wine_rows:
+                    calls = wine.calls(Layout(row['n'], 0), args.wine_calls, args.wine_timeout)
+                    lookup = calls['GetPrivateProfileStringA']
+                    attributes = calls['SetFileAttributesA']
+                    deletion = calls['DeleteFileA']
+                    step = calls['PBM_STEPIT']
+                    total = 2 * lookup + attributes + deletion + step
+                    print(f'  n={row["n"]}: Wine\'s own calls per listed file: 2 look-ups of {lookup:.1f} us, '
+                          f'attribute change {attributes:.1f} us, deletion {deletion:.1f} us, '
+                          f'progress step {step:.1f} us: {total:.1f} us '
+                          f'(the uninstaller: {row["wall"] / row["n"] * 1e6:.1f} us per entry)')
     finally:
         if not args.work:
             shutil.rmtree(work, ignore_errors=True)
