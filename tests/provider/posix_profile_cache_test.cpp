@@ -246,6 +246,38 @@ TEST_F(ProfileCacheTest, TwoFilesInTurnAreEachReadCorrectly) {
     }
 }
 
+// The same name read under another machine root, or relative to another current folder,
+// is another file.
+TEST_F(ProfileCacheTest, AnotherRootOrCurrentFolderIsAnotherFile) {
+    writeFile(path, original);
+    std::string other = root + "/other";
+    for (const std::string& folder : {other, other + "/drive_c", other + "/drive_c/windows", root + "/a",
+                                      root + "/a/dir", root + "/b", root + "/b/dir"}) {
+        ASSERT_EQ(::mkdir(folder.c_str(), 0755), 0) << folder;
+    }
+    writeFile(other + "/drive_c/windows/list.ini", "[Files]\r\nFILE00=other root\r\n");
+    writeFile(root + "/a/dir/list.ini", "[Files]\r\nFILE00=a\r\n");
+    writeFile(root + "/b/dir/list.ini", "[Files]\r\nFILE00=b\r\n");
+    settle();
+
+    EXPECT_EQ(read("FILE00"), "C:\\A\\one.dll");
+    ::setenv("UNINST_ROOT", other.c_str(), 1);
+    EXPECT_EQ(read("FILE00"), "other root");
+    EXPECT_EQ(read("FILE00", "C:\\windows\\list.ini"), "other root");
+    ::setenv("UNINST_ROOT", root.c_str(), 1);
+    EXPECT_EQ(read("FILE00", "C:\\windows\\list.ini"), "C:\\A\\one.dll");
+
+    char saved[4096];
+    ASSERT_NE(::getcwd(saved, sizeof saved), nullptr);
+    ASSERT_EQ(::chdir((root + "/a").c_str()), 0);
+    std::string inA = read("FILE00", "dir\\list.ini");
+    ASSERT_EQ(::chdir((root + "/b").c_str()), 0);
+    std::string inB = read("FILE00", "dir\\list.ini");
+    ASSERT_EQ(::chdir(saved), 0);
+    EXPECT_EQ(inA, "a");
+    EXPECT_EQ(inB, "b");
+}
+
 // The checks in their order: the first difference found is the one reported.
 TEST(FileStateComparison, ReportsTheFirstDifference) {
     struct stat base{};

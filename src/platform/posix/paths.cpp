@@ -45,10 +45,16 @@ void appendNames(std::string_view text, std::vector<std::string>& names) {
     }
 }
 
-std::string joinNames(const std::vector<std::string>& names, std::size_t from) {
-    std::string path;
-    for (std::size_t i = from; i < names.size(); ++i) path += "/" + names[i];
-    return path.empty() ? "/" : path;
+// Appends "/name" to a native path; "/" itself takes just the name.
+void appendChild(std::string& path, std::string_view name) {
+    if (path.empty() || path.back() != '/') path += '/';
+    path += name;
+}
+
+std::string joinNames(const std::vector<std::string>& names) {
+    std::string path = "/";
+    for (const std::string& name : names) appendChild(path, name);
+    return path;
 }
 
 // A native folder made absolute and lexically tidy, as a list of names below "/".
@@ -67,9 +73,9 @@ bool startsWith(const std::vector<std::string>& names, const std::vector<std::st
 
 PathPlan drivePlan(const std::vector<std::string>& rootNames, char letter, std::string_view rest) {
     PathPlan plan;
-    plan.base = joinNames(rootNames, 0);
-    if (plan.base != "/") plan.base += "/";
-    plan.base += std::string("drive_") + lowerAscii(letter);
+    plan.base = joinNames(rootNames);
+    appendChild(plan.base, "drive_");
+    plan.base += lowerAscii(letter);
     plan.matchCase = true;
     appendNames(rest, plan.names);
     return plan;
@@ -123,8 +129,12 @@ std::optional<std::string> findIgnoringCase(const std::string& folder, const std
     return best;
 }
 
-std::string childOf(const std::string& folder, const std::string& name) {
-    return folder == "/" ? "/" + name : folder + "/" + name;
+std::string childOf(const std::string& folder, std::string_view name) {
+    std::string child;
+    child.reserve(folder.size() + 1 + name.size());
+    child = folder;
+    appendChild(child, name);
+    return child;
 }
 
 // The common case in three system calls instead of two per name: every folder on the way
@@ -138,7 +148,7 @@ std::optional<ResolvedPath> resolveAsWritten(const PathPlan& plan) {
 #if defined(SYS_openat2) && defined(RESOLVE_NO_SYMLINKS)
     if (plan.names.empty()) return std::nullopt;
     std::string folder = plan.base;
-    for (std::size_t i = 0; i + 1 < plan.names.size(); ++i) folder = childOf(folder, plan.names[i]);
+    for (std::size_t i = 0; i + 1 < plan.names.size(); ++i) appendChild(folder, plan.names[i]);
     struct open_how how{};
     how.flags = O_PATH | O_DIRECTORY | O_CLOEXEC;
     how.resolve = RESOLVE_NO_SYMLINKS;
@@ -210,7 +220,7 @@ std::optional<PathPlan> planPath(std::string_view windowsPath, std::string_view 
 
 std::string joinPlan(const PathPlan& plan) {
     std::string path = plan.base;
-    for (const std::string& name : plan.names) path = childOf(path, name);
+    for (const std::string& name : plan.names) appendChild(path, name);
     return path;
 }
 

@@ -104,13 +104,27 @@ std::optional<std::string> profilePath(const char* fileName) {
     return resolved->path;
 }
 
-// The current folder matters only to a relative machine root or a relative path; the
-// program names its list file by drive, so it is mostly not asked for.
-std::string currentFolderFor(const std::string& windowsPath, const std::string& root) {
-    bool absolutePath = (windowsPath.size() >= 2 && windowsPath[1] == ':') || windowsPath[0] == '\\' ||
-                        windowsPath[0] == '/';
-    if (absolutePath && !root.empty() && root[0] == '/') return "/";
-    return posix::currentFolder();
+// The native path of `windowsPath` with its names as written. It is pure text, worked out
+// from the path, the machine root and, for a relative one, the current folder; the last
+// answer that needed no current folder is remembered, since the program asks for its one
+// list file again and again.
+const std::string* nativePathAsWritten(const std::string& windowsPath) {
+    static std::string lastWindowsPath, lastRoot, lastNative;
+    static std::string answer;
+    std::string root = posix::machineRoot();
+    bool textOnly = !posix::needsCurrentFolder(windowsPath, root);
+    if (textOnly && !lastNative.empty() && windowsPath == lastWindowsPath && root == lastRoot) return &lastNative;
+    std::optional<std::string> mapped =
+        posix::nativePath(windowsPath, root, textOnly ? std::string("/") : posix::currentFolder());
+    if (!mapped) return nullptr;
+    if (!textOnly) {
+        answer = std::move(*mapped);
+        return &answer;
+    }
+    lastWindowsPath = windowsPath;
+    lastRoot = std::move(root);
+    lastNative = std::move(*mapped);
+    return &lastNative;
 }
 
 // The parsed profile `fileName` names, or null when it cannot be read. The kept copy is
@@ -119,9 +133,8 @@ std::string currentFolderFor(const std::string& windowsPath, const std::string& 
 const ini::Document* loadProfile(const char* fileName, std::optional<ini::Document>& fresh) {
     std::optional<std::string> windowsPath = profileWindowsPath(fileName);
     if (!windowsPath) return nullptr;
-    std::string root = posix::machineRoot();
-    std::optional<std::string> asWritten = posix::nativePath(*windowsPath, root, currentFolderFor(*windowsPath, root));
-    if (!asWritten) return nullptr;
+    const std::string* asWritten = nativePathAsWritten(*windowsPath);
+    if (asWritten == nullptr) return nullptr;
     if (const ini::Document* document = posix::keptCopyIfCurrent(*asWritten)) return document;
     std::optional<posix::ResolvedPath> resolved = posix::resolvePath(*windowsPath);
     return resolved ? posix::loadProfile(resolved->path, fresh) : nullptr;
