@@ -207,14 +207,23 @@ private:
         return fail("expected a string, dword: or hex: value");
     }
 
+    // Up to 8 hex digits from here into `number`; `digits` tells how many there were (none
+    // is left to the caller). More than 8 fails with `tooMany`.
+    bool readHexNumber(std::uint32_t* number, std::size_t* digits, const char* tooMany) {
+        *number = 0;
+        *digits = 0;
+        while (pos_ < text_.size() && hexDigit(text_[pos_]) >= 0) {
+            if (++*digits > 8) return fail(tooMany);
+            *number = *number << 4 | static_cast<std::uint32_t>(hexDigit(text_[pos_]));
+            ++pos_;
+        }
+        return true;
+    }
+
     bool readDword(RegistryValue* value) {
         std::uint32_t number = 0;
         std::size_t digits = 0;
-        while (pos_ < text_.size() && hexDigit(text_[pos_]) >= 0) {
-            if (++digits > 8) return fail("a dword has at most 8 hex digits");
-            number = number << 4 | static_cast<std::uint32_t>(hexDigit(text_[pos_]));
-            ++pos_;
-        }
+        if (!readHexNumber(&number, &digits, "a dword has at most 8 hex digits")) return false;
         if (digits == 0) return fail("expected hex digits after \"dword:\"");
         value->type = kDword;
         value->data.clear();
@@ -226,11 +235,7 @@ private:
         ++pos_;  // '('
         std::uint32_t number = 0;
         std::size_t digits = 0;
-        while (pos_ < text_.size() && hexDigit(text_[pos_]) >= 0) {
-            if (++digits > 8) return fail("a value type has at most 8 hex digits");
-            number = number << 4 | static_cast<std::uint32_t>(hexDigit(text_[pos_]));
-            ++pos_;
-        }
+        if (!readHexNumber(&number, &digits, "a value type has at most 8 hex digits")) return false;
         if (digits == 0 || !at(')')) return fail("expected a value type in hex digits in \"hex(...)\"");
         ++pos_;
         *type = number;
