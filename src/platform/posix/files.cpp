@@ -16,6 +16,7 @@
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace platform {
@@ -170,8 +171,7 @@ void keepFile(const char* windowsPath, posix::ResolvedPath resolved) {
 // The kept file when `windowsPath` is the path it was kept for, under the same root, and it
 // is still fresh; either way nothing stays kept.
 std::optional<posix::ResolvedPath> takeKeptFile(const char* windowsPath) {
-    std::optional<KeptFile> kept = std::move(keptFile());
-    keptFile().reset();
+    std::optional<KeptFile> kept = std::exchange(keptFile(), std::nullopt);
     if (!kept || windowsPath == nullptr || kept->windowsPath != windowsPath) return std::nullopt;
     struct timespec now = monotonicNow();
     long long age = (static_cast<long long>(now.tv_sec) - kept->keptAt.tv_sec) * 1000000000LL +

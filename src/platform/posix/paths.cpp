@@ -130,9 +130,7 @@ std::optional<std::string> findIgnoringCase(const std::string& folder, const std
 }
 
 std::string childOf(const std::string& folder, std::string_view name) {
-    std::string child;
-    child.reserve(folder.size() + 1 + name.size());
-    child = folder;
+    std::string child = folder;
     appendChild(child, name);
     return child;
 }

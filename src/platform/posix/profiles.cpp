@@ -110,17 +110,14 @@ std::optional<std::string> profilePath(const char* fileName) {
 // list file again and again.
 const std::string* nativePathAsWritten(const std::string& windowsPath) {
     static std::string lastWindowsPath, lastRoot, lastNative;
-    static std::string answer;
+    static bool lastIsTextOnly = false;
     std::string root = posix::machineRoot();
     bool textOnly = !posix::needsCurrentFolder(windowsPath, root);
-    if (textOnly && !lastNative.empty() && windowsPath == lastWindowsPath && root == lastRoot) return &lastNative;
+    if (textOnly && lastIsTextOnly && windowsPath == lastWindowsPath && root == lastRoot) return &lastNative;
     std::optional<std::string> mapped =
         posix::nativePath(windowsPath, root, textOnly ? std::string("/") : posix::currentFolder());
+    lastIsTextOnly = mapped && textOnly;
     if (!mapped) return nullptr;
-    if (!textOnly) {
-        answer = std::move(*mapped);
-        return &answer;
-    }
     lastWindowsPath = windowsPath;
     lastRoot = std::move(root);
     lastNative = std::move(*mapped);
