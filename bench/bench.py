@@ -224,18 +224,24 @@ class Wine:
         if result.returncode != 0:
             fail(f'reg import under Wine failed: {result.stderr!r}')
 
-    def calls(self, layout, probe, timeout):
-        """Wine's own time for the calls the uninstaller makes per listed file, timed by the
-        probe on the same files: {call name: mean microseconds per call}."""
+    def lay_out(self, layout, program, name):
+        """A fresh C:\\Bench with the layout's files and the program in C:\\Bench\\Uninst\\<name>,
+        and the list file in the Windows folder. Returns the Bench folder."""
         bench = os.path.join(self.drive_c, 'Bench')
         wipe(bench)
         make_files(self.drive_c, layout.all_files())
-        os.makedirs(os.path.join(bench, 'Probe'), exist_ok=True)
-        shutil.copy(probe, os.path.join(bench, 'Probe', 'wine_calls.exe'))
+        os.makedirs(os.path.join(bench, 'Uninst'), exist_ok=True)
+        shutil.copy(program, os.path.join(bench, 'Uninst', name))
         with open(os.path.join(self.drive_c, 'windows', LIST_NAME), 'wb') as f:
             f.write(layout.list_text().encode())
+        return bench
+
+    def calls(self, layout, probe, timeout):
+        """Wine's own time for the calls the uninstaller makes per listed file, timed by the
+        probe on the same files: {call name: mean microseconds per call}."""
+        bench = self.lay_out(layout, probe, 'wine_calls.exe')
         subprocess.run(['sync'], check=True)
-        result = self.run('C:\\Bench\\Probe\\wine_calls.exe', f'C:\\windows\\{LIST_NAME}', *layout.sections,
+        result = self.run('C:\\Bench\\Uninst\\wine_calls.exe', f'C:\\windows\\{LIST_NAME}', *layout.sections,
                           timeout=timeout)
         lines = result.stdout.decode('ascii', 'replace').split()
         if result.returncode != 0 or lines[:4] != ['files', str(layout.n), 'deleted', str(layout.n)]:
@@ -250,14 +256,7 @@ class Wine:
         return self.run('reg', 'query', f'HKEY_LOCAL_MACHINE\\{key}').returncode == 0
 
     def uninstall(self, layout, work, timeout):
-        bench = os.path.join(self.drive_c, 'Bench')
-        wipe(bench)
-        make_files(self.drive_c, layout.all_files())
-        os.makedirs(os.path.join(bench, 'Uninst'), exist_ok=True)
-        shutil.copy(self.exe, os.path.join(bench, 'Uninst', 'uninst.exe'))
-        windows = os.path.join(self.drive_c, 'windows')
-        with open(os.path.join(windows, LIST_NAME), 'wb') as f:
-            f.write(layout.list_text().encode())
+        bench = self.lay_out(layout, self.exe, 'uninst.exe')
         self.reg_import(registry_text(layout.registry_keys()))
         log = os.path.join(self.drive_c, 'bench-clicker.log')
         for stale in (log, log + '.stop'):
