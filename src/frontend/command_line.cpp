@@ -4,8 +4,6 @@
 #include "common/text.h"
 #include "platform/operations.h"
 
-CommandLineOptions commandLineOptions;
-
 namespace {
 
 constexpr std::size_t tokenCapacity = 256;
@@ -70,8 +68,4 @@ const char* skipProgramName(const char* commandLine) {
     }
     while (*p != '\0' && *p <= ' ') ++p;
     return reinterpret_cast<const char*>(p);
-}
-
-bool listSectionIs(const char* name) {
-    return text::equal(commandLineOptions.listSection, name);
 }

@@ -9,8 +9,6 @@
 #include "removal/removal_run.h"
 #include "removal/section_removal.h"
 
-platform::HINSTANCE moduleInstance = nullptr;
-
 namespace {
 
 constexpr std::size_t promptCapacity = 256;

@@ -2,9 +2,7 @@
 #pragma once
 
 #include "platform/operations.h"
-
-// The module instance the platform started the program with.
-extern platform::HINSTANCE moduleInstance;
+#include "state/module_instance.h"
 
 // Runs the uninstaller on `commandLine` (without the program name); returns the exit code:
 // 0 on every path, 1 when memory for the install-folder chain ran out.

@@ -4,8 +4,6 @@
 #include "common/text.h"
 #include "frontend/command_line.h"
 
-MessageTexts messageTexts;
-
 namespace {
 
 constexpr std::size_t pathCapacity = 260;

@@ -4,24 +4,7 @@
 #include <cstddef>
 
 #include "platform/operations.h"
-
-struct MessageTexts {
-    static constexpr std::size_t textCapacity = 255;
-    static constexpr std::size_t nameCapacity = 80;
-
-    char dialogCaption[textCapacity];
-    char promptQuestion[textCapacity];
-    char completionText[textCapacity];
-    char completionCaption[textCapacity];
-    char promptHeading[textCapacity];
-    char closeProgramText[textCapacity];
-    char fileUtilityClass[nameCapacity];
-    char deliveryUtilityClass[nameCapacity];
-    char appNameForDll[nameCapacity];
-};
-
-// Loaded once at start, read-only afterwards.
-extern MessageTexts messageTexts;
+#include "state/message_texts.h"
 
 // Fills messageTexts from the message file; every value missing there takes its English default.
 void loadMessageTexts(platform::HINSTANCE moduleInstance, const char* listSection);

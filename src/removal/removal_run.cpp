@@ -2,12 +2,12 @@
 // when no other application needs them, then the application's installed flag.
 #include "removal/removal_run.h"
 
-#include "frontend/command_line.h"
-#include "frontend/driver.h"
-#include "frontend/message_texts.h"
 #include "removal/primitives.h"
 #include "removal/section_removal.h"
 #include "removal/uninstall_list.h"
+#include "state/message_texts.h"
+#include "state/module_instance.h"
+#include "state/options.h"
 
 namespace {
 

@@ -2,10 +2,10 @@
 #include "removal/section_removal.h"
 
 #include "common/text.h"
-#include "frontend/command_line.h"
 #include "platform/operations.h"
 #include "removal/primitives.h"
 #include "removal/uninstall_list.h"
+#include "state/options.h"
 
 DirectoryChain directoryChain;
 

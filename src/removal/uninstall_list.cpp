@@ -1,8 +1,8 @@
 // The list file reader over the profile operations.
 #include "removal/uninstall_list.h"
 
-#include "frontend/command_line.h"
 #include "platform/operations.h"
+#include "state/options.h"
 
 namespace UninstallList {
 
