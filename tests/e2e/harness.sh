@@ -71,6 +71,8 @@ run_uninstaller() {
   if [ "$answer" = "<eof>" ]; then : > "$input"; else printf '%s\n' "$answer" > "$input"; fi
   local environment=(env -u DISPLAY)
   [ -n "$display" ] && environment=(env DISPLAY="$display")
+  # A case that may hang the program sets time_limit (seconds) for the run.
+  [ -n "${time_limit:-}" ] && environment=(timeout "$time_limit" "${environment[@]}")
   (cd "$work" && "${environment[@]}" UNINST_ROOT="$root" "$bin/uninst.bin" "$@" < "$input" > "$work/stdout" 2> "$work/stderr")
   status=$?
 }

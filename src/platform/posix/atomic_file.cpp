@@ -99,6 +99,20 @@ void noteUnsyncedFolder(const std::string& folder) {
 
 void failNextReplaceAt(ReplaceStep step) { pendingFailure = step; }
 
+int openReadableFile(const std::string& path, struct stat* info) {
+    // Without O_NONBLOCK opening a FIFO waits for a writer; O_NOCTTY keeps a terminal named
+    // here from becoming the program's own. Neither changes how a regular file is read.
+    int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) return -1;
+    if (::fstat(fd, info) != 0 || !S_ISREG(info->st_mode) ||
+        static_cast<unsigned long long>(info->st_size) > kLargestReadableFile) {
+        ::close(fd);
+        errno = EINVAL;
+        return -1;
+    }
+    return fd;
+}
+
 std::optional<std::string> readRest(int fd) {
     std::string bytes;
     char block[65536];
@@ -109,12 +123,15 @@ std::optional<std::string> readRest(int fd) {
             return std::nullopt;
         }
         if (n == 0) return bytes;
+        // A file that grows past the bound while it is read is refused too.
+        if (static_cast<std::size_t>(n) > kLargestReadableFile - bytes.size()) return std::nullopt;
         bytes.append(block, static_cast<std::size_t>(n));
     }
 }
 
 std::optional<std::string> readWholeFile(const std::string& path) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    struct stat info;
+    int fd = openReadableFile(path, &info);
     if (fd < 0) return std::nullopt;
     std::optional<std::string> bytes = readRest(fd);
     ::close(fd);

@@ -6,13 +6,24 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <sys/stat.h>
 
 namespace posix {
 
-// The file's bytes, or nothing when it cannot be opened or read.
+// The largest file read whole. The list, message and registry files are a few megabytes at
+// most; anything larger is taken as unreadable rather than risk running out of memory.
+inline constexpr std::size_t kLargestReadableFile = 64 * 1024 * 1024;
+
+// Opens `path` for reading when it is a regular file of at most kLargestReadableFile bytes,
+// and gives its state in `info`. A FIFO, device or folder is refused without waiting on it
+// or reading from it: -1, with errno ENOENT only when nothing is there.
+int openReadableFile(const std::string& path, struct stat* info);
+
+// The file's bytes, or nothing when it cannot be opened or read (see openReadableFile).
 std::optional<std::string> readWholeFile(const std::string& path);
 
-// The rest of an open file, or nothing on a read error; the descriptor stays open.
+// The rest of an open file, or nothing on a read error or beyond kLargestReadableFile bytes;
+// the descriptor stays open.
 std::optional<std::string> readRest(int fd);
 
 // Replaces (or creates) the file at `path` with `bytes`: a temporary file in the same folder

@@ -4,7 +4,6 @@
 #include "platform/posix/atomic_file.h"
 
 #include <cerrno>
-#include <fcntl.h>
 #include <optional>
 #include <unistd.h>
 #include <utility>
@@ -47,17 +46,13 @@ bool settledBefore(const struct stat& state, const struct timespec& moment) {
 }
 
 FileSnapshot::Look FileSnapshot::look(const std::string& path, std::string* bytes) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Only a regular file of a size that can be held is read; anything else fails to read.
+    struct stat before;
+    int fd = openReadableFile(path, &before);
     if (fd < 0) {
         bool missing = errno == ENOENT;
         forget();
         return missing ? Look::missing : Look::failed;
-    }
-    struct stat before;
-    if (::fstat(fd, &before) != 0) {
-        ::close(fd);
-        forget();
-        return Look::failed;
     }
     bool samePath = recorded_ && path_ == path;
     if (samePath && settled_ && compareFileStates(state_, before) == FileChange::none) {
