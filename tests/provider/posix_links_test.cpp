@@ -1,11 +1,13 @@
 // What the POSIX provider does beyond the common contract: symbolic links are never followed
 // by a search, a deletion or an attribute change; drive folders stay; the lead-byte table.
 #include "platform/operations.h"
+#include "platform/posix/files_seam.h"
 #include "provider/fixture.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -83,6 +85,37 @@ TEST_F(PosixLinks, AttributesOfLinks) {
     // A dangling link goes like a file link; RemoveDirectoryA leaves it.
     EXPECT_EQ(RemoveDirectoryA("C:\\Apps\\Dangling"), 0);
     EXPECT_NE(DeleteFileA("C:\\Apps\\Dangling"), 0);
+}
+
+std::string swapRoot;
+
+// Between the check of a path and the removal: C:\Apps\Tool becomes a link to C:\Target.
+void swapToolForLink() {
+    ::rename((swapRoot + "/drive_c/Apps/Tool").c_str(), (swapRoot + "/drive_c/Apps/Moved").c_str());
+    ::symlink((swapRoot + "/drive_c/Target").c_str(), (swapRoot + "/drive_c/Apps/Tool").c_str());
+}
+
+TEST_F(PosixLinks, LinkSwappedInAfterTheCheckIsNotFollowed) {
+    fixture::makeFolder("C:\\Target\\Data");
+    swapRoot = root;
+    struct Swap {
+        BOOL (*remove)(const char*);
+        const char* path;
+        const char* behindLink;
+    };
+    // A folder resolved the quick way; a file resolved the long way (a name in another case).
+    const Swap cases[] = {{RemoveDirectoryA, "C:\\Apps\\Tool\\Data", "C:\\Target\\Data"},
+                          {DeleteFileA, "C:\\APPS\\Tool\\keep.txt", "C:\\Target\\keep.txt"}};
+    for (const Swap& c : cases) {
+        ::unlink((root + "/drive_c/Apps/Tool").c_str());
+        std::filesystem::remove_all(root + "/drive_c/Apps/Moved");
+        fixture::makeFolder("C:\\Apps\\Tool\\Data");
+        fixture::makeFile("C:\\Apps\\Tool\\keep.txt", "listed");
+        posix::setBeforeActingHook(swapToolForLink);
+        c.remove(c.path);
+        posix::setBeforeActingHook(nullptr);
+        EXPECT_TRUE(fixture::exists(c.behindLink)) << c.path;
+    }
 }
 
 TEST_F(PosixLinks, DriveFolderIsNeverRemoved) {

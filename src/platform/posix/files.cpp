@@ -3,6 +3,7 @@
 // followed by a search, a deletion or an attribute change. Also the executable's own path,
 // pauses, memory and the lead-byte test.
 #include "platform/operations.h"
+#include "platform/posix/files_seam.h"
 #include "platform/posix/paths.h"
 
 #include <algorithm>
@@ -184,16 +185,25 @@ const char* lastNameIn(const posix::ResolvedPath& resolved) {
     return resolved.path.c_str() + (resolved.path.size() - lastName(resolved.path).size());
 }
 
+void (*beforeActing)() = nullptr;
+
+// Removes the last name of `resolved` in the folder resolving opened without passing a link,
+// never by its path again: a link swapped in on the way since then is not followed. What
+// was checked is what goes; an entry swapped in for the name itself goes in its place, or the
+// removal fails when it is of the other kind (a folder for a file, or the other way round).
+BOOL removeEntry(const posix::ResolvedPath& resolved, int flags) {
+    if (beforeActing != nullptr) beforeActing();
+    return ::unlinkat(resolved.folder.get(), lastNameIn(resolved), flags) == 0 ? TRUE : FALSE;
+}
+
 BOOL deleteResolved(const posix::ResolvedPath& resolved) {
-    if (resolved.throughLink || resolved.atBase) return FALSE;
+    if (resolved.throughLink || resolved.atBase || !resolved.folder) return FALSE;
     DWORD attributes = attributesOf(resolved);
     if (attributes == INVALID_FILE_ATTRIBUTES) return FALSE;
     // Folders (a link to one included) go with RemoveDirectoryA; a read-only file is refused,
     // as Windows refuses it.
     if ((attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) != 0) return FALSE;
-    // In the folder resolving opened, when it did: the very entry just looked at.
-    if (resolved.folder) return ::unlinkat(resolved.folder.get(), lastNameIn(resolved), 0) == 0 ? TRUE : FALSE;
-    return ::unlink(resolved.path.c_str()) == 0 ? TRUE : FALSE;
+    return removeEntry(resolved, 0);
 }
 
 }  // namespace
@@ -297,18 +307,30 @@ BOOL RemoveDirectoryA(const char* path) {
     keptFile().reset();
     std::optional<posix::ResolvedPath> resolved = resolve(path);
     // A drive's top folder is never removed, even when empty.
-    if (!resolved || resolved->throughLink || resolved->atBase) return FALSE;
+    if (!resolved || resolved->throughLink || resolved->atBase || !resolved->folder) return FALSE;
     struct stat info;
     if (!lstatOf(*resolved, info)) return FALSE;
     if (S_ISLNK(info.st_mode)) {
         // A link to a folder goes as a link; what it leads to stays untouched.
         struct stat target;
-        if (::stat(resolved->path.c_str(), &target) != 0 || !S_ISDIR(target.st_mode)) return FALSE;
-        return ::unlink(resolved->path.c_str()) == 0 ? TRUE : FALSE;
+        if (::fstatat(resolved->folder.get(), lastNameIn(*resolved), &target, 0) != 0 || !S_ISDIR(target.st_mode)) {
+            return FALSE;
+        }
+        return removeEntry(*resolved, 0);
     }
     if (!S_ISDIR(info.st_mode)) return FALSE;
-    return ::rmdir(resolved->path.c_str()) == 0 ? TRUE : FALSE;
+    return removeEntry(*resolved, AT_REMOVEDIR);
 }
+
+}  // namespace platform
+
+namespace posix {
+
+void setBeforeActingHook(void (*hook)()) { platform::beforeActing = hook; }
+
+}  // namespace posix
+
+namespace platform {
 
 DWORD GetModuleFileNameA(HINSTANCE, char* buffer, DWORD capacity) {
     if (buffer == nullptr || capacity == 0) return 0;

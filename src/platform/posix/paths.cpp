@@ -167,6 +167,37 @@ std::optional<ResolvedPath> resolveAsWritten(const PathPlan& plan) {
 #endif
 }
 
+// For a path resolved the long way: opens the folder holding its last name and takes that
+// name's lstat there, as the quick way does. Below a drive the folders are opened one name at
+// a time and none may be a link, so what is done through the folder later happens where the
+// resolution looked, even if a link is swapped in on the way meanwhile; a native path may pass
+// links (see resolvePlan) and its folder is opened as written. Leaves `resolved` as it is when
+// the folder or the name is not there.
+void openHoldingFolder(const PathPlan& plan, ResolvedPath& resolved) {
+    std::size_t slash = resolved.path.rfind('/');
+    int fd = -1;
+    if (plan.base == "/") {
+        fd = ::open(slash == 0 ? "/" : resolved.path.substr(0, slash).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    } else {
+        fd = ::open(plan.base.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+        std::size_t start = plan.base.size() + 1;
+        while (fd >= 0 && start < slash + 1) {
+            std::size_t end = resolved.path.find('/', start);
+            std::string name = resolved.path.substr(start, end - start);
+            int next = ::openat(fd, name.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            ::close(fd);
+            fd = next;
+            start = end + 1;
+        }
+    }
+    FolderHandle folder(fd);
+    struct stat info;
+    if (!folder || ::fstatat(folder.get(), resolved.path.c_str() + slash + 1, &info, AT_SYMLINK_NOFOLLOW) != 0) return;
+    resolved.hasInfo = true;
+    resolved.info = info;
+    resolved.folder = std::move(folder);
+}
+
 }  // namespace
 
 // Only a relative root or a relative path needs the current folder.
@@ -251,6 +282,7 @@ ResolvedPath resolvePlan(const PathPlan& plan) {
         // Links are only looked for on a drive: a native base may well sit behind one.
         if (plan.base != "/" && !last && folderExists && isLink(next)) resolved.throughLink = true;
     }
+    if (!resolved.atBase && !resolved.throughLink && folderExists) openHoldingFolder(plan, resolved);
     return resolved;
 }
 
