@@ -60,6 +60,16 @@ TEST_F(AtomicFileTest, ReplacesContentAndKeepsPermissions) {
     EXPECT_EQ(names(), std::vector<std::string>{"list.ini"});
 }
 
+TEST_F(AtomicFileTest, ReplacementKeepsTheOwner) {
+    write("original", 0640);
+    if (::chown(path.c_str(), 12345, 23456) != 0) GTEST_SKIP() << "cannot give a file away here";
+    ASSERT_TRUE(posix::replaceFile(path, "replacement"));
+    struct stat info;
+    ASSERT_EQ(::stat(path.c_str(), &info), 0);
+    EXPECT_EQ(info.st_uid, 12345u);
+    EXPECT_EQ(info.st_gid, 23456u);
+}
+
 TEST_F(AtomicFileTest, CreatesMissingFile) {
     ASSERT_TRUE(posix::replaceFile(path, std::string("with\0nul", 8)));
     EXPECT_EQ(posix::readWholeFile(path).value_or("(unreadable)"), std::string("with\0nul", 8));

@@ -154,7 +154,11 @@ bool replaceFile(const std::string& path, std::string_view bytes) {
     int fd = ::mkstemp(temporary.data());
     if (fd < 0) return false;
 
-    bool ok = ::fchmod(fd, mode) == 0;
+    // The replacement takes the original's owner, then its permission bits (a change of owner
+    // clears set-user-ID bits). A file this process may not give its owner to is left alone
+    // rather than handed to another owner.
+    bool ok = !exists || ::fchown(fd, info.st_uid, info.st_gid) == 0;
+    if (ok) ok = ::fchmod(fd, mode) == 0;
     if (ok) ok = !injectedFailureAt(armed, ReplaceStep::write) && writeAll(fd, bytes);
     if (ok) ok = !injectedFailureAt(armed, ReplaceStep::flush) && ::fsync(fd) == 0;
     if (::close(fd) != 0) ok = false;

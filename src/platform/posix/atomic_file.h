@@ -27,8 +27,10 @@ std::optional<std::string> readWholeFile(const std::string& path);
 std::optional<std::string> readRest(int fd);
 
 // Replaces (or creates) the file at `path` with `bytes`: a temporary file in the same folder
-// is written, flushed and renamed over it. On any failure the original file is untouched,
-// the temporary file is gone, and the result is false.
+// is written, flushed and renamed over it, with the original's owner and permission bits. On
+// any failure (a folder that cannot take the temporary file, an owner that cannot be given to
+// it) the original file is untouched, the temporary file is gone, and the result is false.
+// The path names a new file afterwards: another hard link to the old one keeps the old bytes.
 //
 // The rename is atomic at once, and the new file's bytes are on disk before it, so after a
 // crash the path holds the old file or the new one, whole. That the rename itself survives a
