@@ -72,8 +72,9 @@ void reset();
 // ---- Files and folders ----------------------------------------------------------------
 // Windows paths: drive letter, backslashes, compared without regard to ASCII letter case. A
 // new entry is spelled like its folder as stored, then its own name as given, and keeps that.
-// Trailing backslashes are accepted on folder paths (such a path names no file). Nothing else
-// is normalised: "." and ".." are plain names. Every drive root ("C:", "D:\") exists, is empty
+// Trailing backslashes are accepted on folder paths (such a path names no file). "." and ".."
+// name a folder itself and its parent, as on Windows, ".." never above the drive; nothing else
+// is normalised. Every drive root ("C:", "D:\") exists, is empty
 // until something is added below it, is never listed by tree() and can never be removed.
 // As on Windows, a folder that an open search is listing cannot be removed until FindClose.
 

@@ -2,6 +2,7 @@
 #include "machine.h"
 
 #include <cstdio>
+#include <algorithm>
 #include <cstdlib>
 #include <utility>
 
@@ -28,11 +29,39 @@ bool PathOrder::operator()(const std::string& a, const std::string& b) const {
     return a.size() < b.size();
 }
 
-std::string pathKey(std::string_view path, bool* trailingBackslash) {
+namespace {
+
+std::string trimmedLower(std::string_view path, bool* trailingBackslash) {
     std::size_t end = path.size();
     while (end > 0 && path[end - 1] == '\\') --end;
     if (trailingBackslash != nullptr) *trailingBackslash = end != path.size();
     return lower(path.substr(0, end));
+}
+
+// "." names the folder itself and ".." its parent, as Win32 resolves a path; ".." never
+// climbs above the first name (the drive).
+std::string withoutDotNames(const std::string& key) {
+    if (key.find("\\.") == std::string::npos) return key;
+    std::vector<std::string_view> names;
+    for (std::size_t start = 0; start <= key.size();) {
+        std::size_t end = std::min(key.find('\\', start), key.size());
+        std::string_view name = std::string_view(key).substr(start, end - start);
+        if (name == ".." && names.size() > 1) {
+            names.pop_back();
+        } else if (names.empty() || (name != "." && name != "..")) {
+            names.push_back(name);
+        }
+        start = end + 1;
+    }
+    std::string resolved;
+    for (std::string_view name : names) (resolved.empty() ? resolved : resolved += '\\') += name;
+    return resolved;
+}
+
+}  // namespace
+
+std::string pathKey(std::string_view path, bool* trailingBackslash) {
+    return withoutDotNames(trimmedLower(path, trailingBackslash));
 }
 
 bool isDriveRoot(std::string_view key) {
@@ -88,7 +117,7 @@ std::string parentKey(const std::string& key) {
     return cut == std::string::npos ? std::string() : key.substr(0, cut);
 }
 
-std::string registryKey(std::string_view path) { return pathKey(path); }
+std::string registryKey(std::string_view path) { return trimmedLower(path, nullptr); }
 
 Key* findKey(std::string_view path) {
     auto found = machine().keys.find(registryKey(path));

@@ -33,7 +33,8 @@ TEST_F(DoubleTest, RemoveDirectoryFollowsTheWin32Rules) {
              Case{"C:\\Apps\\Nested", FALSE, true},       // holds an empty folder
              Case{"C:\\Apps\\file.txt", FALSE, true},     // not a folder
              Case{"C:\\Apps\\Missing", FALSE, false},
-             Case{"C:\\Apps\\Empty\\..", FALSE, false},  // no ".." resolution
+             Case{"C:\\Apps\\Empty\\.", TRUE, false},    // "." is the folder itself
+             Case{"C:\\Apps\\Empty\\..", FALSE, true},   // ".." is C:\Apps, which holds more
              Case{"C:", FALSE, true},                     // drive roots stay
              Case{"", FALSE, false},
          }) {

@@ -33,6 +33,16 @@ TEST_F(DriverTest, WithoutArgumentsItAsksAboutTheDefaultsAndNoChangesNothing) {
     EXPECT_EQ(fake::calls({"DestroyWindow"}), Strings{"DestroyWindow(window1) -> 1"});
 }
 
+TEST_F(DriverTest, NothingIsRemovedWithoutAnExplicitYes) {
+    for (int answer : {0, platform::IDOK, 2 /* IDCANCEL */}) {
+        fake::reset();
+        sample::installBothUtilities(0, 1);
+        fake::scriptAnswers({answer});
+        EXPECT_EQ(runUninstaller(nullptr, "-cFiles_Deliv -fC:\\Data\\list.ini"), 0);
+        EXPECT_TRUE(fake::calls({"InitCommonControls", "DialogBoxParamA"}).empty()) << "answer " << answer;
+    }
+}
+
 TEST_F(DriverTest, TheRoadOfOneUninstallOfTheDeliveryUtility) {
     sample::installBothUtilities(0, 1);
     fake::addWindow("Shell_TrayWnd");

@@ -120,6 +120,9 @@ TEST_F(PrimitivesTest, EmptyAndRemoveFolderLeavesSubfoldersAndGivesUpAfterTenAtt
     auto pauses = fake::calls({"Sleep"});
     EXPECT_EQ(attempts, Calls(10, "RemoveDirectoryA(\"C:\\Extra\") -> 0"));
     EXPECT_EQ(pauses, Calls(11, "Sleep(500)"));
+    // No folder entry (".", "..", Sub) has its attributes changed or is deleted as a file.
+    EXPECT_EQ(fake::calls({"SetFileAttributesA", "DeleteFileA"}),
+              (Calls{"SetFileAttributesA(\"C:\\Extra\\a.txt\", 0x80) -> 1", "DeleteFileA(\"C:\\Extra\\a.txt\") -> 1"}));
 }
 
 TEST_F(PrimitivesTest, EmptyAndRemoveFolderOnAMissingOrEmptyPath) {
@@ -152,6 +155,9 @@ TEST_F(PrimitivesTest, RemoveEmptySubfoldersTakesOnlyEmptyDirectSubfolders) {
     EXPECT_EQ(removeEmptySubfolders("C:\\Apps"), 1);
     EXPECT_EQ(fake::tree(), (std::vector<std::string>{"C:\\Apps", "C:\\Apps\\B", "C:\\Apps\\B\\Inner",
                                                       "C:\\Apps\\file.txt", "C:\\Apps\\Link"}));
+    // Never "." or "..": the folder itself and its parent are not the sweep's to remove.
+    EXPECT_EQ(fake::calls({"RemoveDirectoryA"}),
+              (Calls{"RemoveDirectoryA(\"C:\\Apps\\A\") -> 1", "RemoveDirectoryA(\"C:\\Apps\\B\") -> 0"}));
     EXPECT_EQ(fake::openSearchCount(), 0);
 }
 
