@@ -39,22 +39,17 @@ std::string trimmedLower(std::string_view path, bool* trailingBackslash) {
 }
 
 // "." names the folder itself and ".." its parent, as Win32 resolves a path; ".." never
-// climbs above the first name (the drive).
+// climbs above the drive.
 std::string withoutDotNames(const std::string& key) {
     if (key.find("\\.") == std::string::npos) return key;
-    std::vector<std::string_view> names;
-    for (std::size_t start = 0; start <= key.size();) {
+    std::string resolved = key.substr(0, key.find('\\'));
+    for (std::size_t start = resolved.size() + 1; start <= key.size();) {
         std::size_t end = std::min(key.find('\\', start), key.size());
-        std::string_view name = std::string_view(key).substr(start, end - start);
-        if (name == ".." && names.size() > 1) {
-            names.pop_back();
-        } else if (names.empty() || (name != "." && name != "..")) {
-            names.push_back(name);
-        }
+        std::string name = key.substr(start, end - start);
         start = end + 1;
+        if (name == ".." && resolved.find('\\') != std::string::npos) resolved.erase(resolved.rfind('\\'));
+        if (name != "." && name != "..") resolved += '\\' + name;
     }
-    std::string resolved;
-    for (std::string_view name : names) (resolved.empty() ? resolved : resolved += '\\') += name;
     return resolved;
 }
 
