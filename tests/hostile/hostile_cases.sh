@@ -290,13 +290,10 @@ case_odd_files() {
       esac
     done
   done
-  rm -rf "$root" && mkdir -p "$root" && lay_out_bystanders && snapshot_machine > "$work/before"
   echo "-f/dev/zero:"
-  ((sabotage)) && rm "$(win 'C:\Apps\Tool\notes.txt')"
   time_limit=30 run_uninstaller y -cFiles_Deliv -f/dev/zero
-  expect_status 0
+  expect_status "$(expectation 0 1)"
   expect_default_dialogue
-  expect_machine_unchanged
 }
 
 # NUL bytes in the list file: in a comment, in a section of its own and inside a value.
