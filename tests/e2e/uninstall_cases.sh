@@ -531,6 +531,44 @@ Are you Sure ?
   done
 }
 
+# The road as a person at a terminal sees it, in a tmux pane 40 columns wide: the prompt, the
+# progress line finished cleanly (a full bar, the steps made, nothing stale, no wrap) and the
+# completion box asking for Enter. Skipped without tmux.
+case_terminal_screen_at_the_road() {
+  command -v tmux > /dev/null || { echo "skipped: needs tmux"; exit 77; }
+  lay_out 0 1 deliv
+  local tmux_run=(tmux -L "uninst-e2e-$$" -f /dev/null) screen="$work/screen" _
+  "${tmux_run[@]}" new-session -d -x 40 -y 16 -c "$work" \
+    "env -u DISPLAY UNINST_ROOT='$root' '$bin/uninst.bin' -cFiles_Deliv '-fC:\\Windows\\ZADAvuz.ini'; echo \"exit code \$?\"; sleep 60"
+  # Shows the pane once TEXT is on it, or after five seconds.
+  pane_once_it_shows() {
+    for _ in $(seq 50); do
+      "${tmux_run[@]}" capture-pane -p > "$screen"
+      grep -qF "$1" "$screen" && return 0
+      sleep 0.1
+    done
+    return 1
+  }
+  pane_once_it_shows '[y/N]' || fail "no prompt on the screen"
+  "${tmux_run[@]}" send-keys y Enter
+  pane_once_it_shows '[Press Enter]' || fail "no completion box on the screen"
+  "${tmux_run[@]}" send-keys Enter
+  pane_once_it_shows 'exit code' || fail "the program did not end"
+  "${tmux_run[@]}" kill-server
+  sed -e 's/[[:space:]]*$//' "$screen" | sed -e :a -e '/^\n*$/{$d;N;ba' -e '}' > "$work/screen-text"
+  expect_text "the screen" "$work/screen-text" "
+[Uninstaller]
+Uninstall Programs.
+Are you Sure ?
+[y/N] y
+[#####################]  done, $(expectation 25 24) steps
+
+[Complete]
+Uninstall is Complete
+[Press Enter]
+exit code 0"
+}
+
 # The list file and the message file shown in docs/list-file.md are the demo's files.
 case_documented_example_matches_demo() {
   local doc="$source_dir/docs/list-file.md" file
