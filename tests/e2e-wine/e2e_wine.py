@@ -642,6 +642,7 @@ def scenario_registry_views(wine, options, sabotage):
     before = {'files': inst.files(), 'registry': inst.registry(wine.view), 'list': inst.list_bytes(),
               'other': inst.registry_export(other)}
     check(inst.registry('32') != inst.registry('64'), 'setup', 'the two views hold the same')
+    check(all(before['other']), 'setup', f'the {other}-bit view could not be exported')
     run = run_uninstaller(wine, inst, delivery_arguments(inst), ['yes', 'ok'], options.clicker)
     expect_exit_code(run, 0)
     expect_dialogs(run, [prompt(), ('progress',), message(DEFAULT_COMPLETE_CAPTION, DEFAULT_COMPLETE_TEXT)])
