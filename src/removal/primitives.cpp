@@ -66,7 +66,8 @@ int appendPathComponent(char* path, std::size_t capacity, const char* name) {
     std::size_t pathLength = text::length(path);
     std::size_t nameLength = text::length(name);
     if (capacity < 2 || pathLength + nameLength > capacity - 2) return -1;
-    if (lastBackslash(path) != static_cast<std::ptrdiff_t>(pathLength) - 1) text::append(path, capacity, "\\");
+    bool endsInBackslash = pathLength > 0 && lastBackslash(path) == static_cast<std::ptrdiff_t>(pathLength) - 1;
+    if (!endsInBackslash) text::append(path, capacity, "\\");
     text::append(path, capacity, name[0] == '\\' ? name + 1 : name);
     return static_cast<int>(text::length(path));
 }
