@@ -3,6 +3,7 @@
 
 #include "common/text.h"
 #include "machine.h"
+#include "platform/ini/ini.h"
 
 namespace platform {
 
@@ -232,9 +233,9 @@ void* LocalAlloc(UINT flags, std::size_t bytes) {
     return block;
 }
 
-// Code page 932: lead bytes 0x81-0x9F and 0xE0-0xFC.
+// Code page 932, as the INI engine reads names: lead bytes 0x81-0x9F and 0xE0-0xFC.
 BOOL IsDBCSLeadByte(BYTE byte) {
-    return ((byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC)) ? TRUE : FALSE;
+    return ini::isLeadByte(byte) ? TRUE : FALSE;
 }
 
 }  // namespace platform
