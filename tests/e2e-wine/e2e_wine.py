@@ -33,8 +33,9 @@ VENDOR_KEY = r'HKEY_LOCAL_MACHINE\Software\Vantrell'
 # Seconds from the progress dialog's appearance to its screenshot.
 PROGRESS_SHOT_DELAY = 0.9
 
-# Texts the clicker reads come in the prefix's ANSI code page.
-CODE_PAGE = 'cp1252'
+# The prefix stands for a Japanese Windows (wine-setup): list and message files, and the texts
+# the clicker reads, are in its ANSI code page, 932.
+CODE_PAGE = 'cp932'
 
 
 class CheckFailed(Exception):
@@ -294,27 +295,31 @@ class Run:
         return seen
 
 
-def unescape(text):
-    out, i = [], 0
-    while i < len(text):
-        if text[i] == '\\' and i + 1 < len(text):
-            out.append({'n': '\n', 'r': '\r', 't': '\t', '\\': '\\'}.get(text[i + 1], text[i + 1]))
+def unescape(raw):
+    """The clicker escapes byte by byte, a trail byte of 0x5C (the second byte of 表) included,
+    so the escapes are undone on the bytes before they are decoded."""
+    out, i = bytearray(), 0
+    while i < len(raw):
+        if raw[i] == 0x5C and i + 1 < len(raw):
+            following = raw[i + 1:i + 2]
+            out += {b'n': b'\n', b'r': b'\r', b't': b'\t'}.get(following, following)
             i += 2
         else:
-            out.append(text[i])
+            out.append(raw[i])
             i += 1
-    return ''.join(out)
+    return out.decode(CODE_PAGE, 'replace')
 
 
 def parse_event(line):
-    fields = line.split('\t')
-    if fields[0] == 'box':
-        rect = tuple(int(v) for v in fields[4].split(',')) if len(fields) > 4 else None
-        return ('box', unescape(fields[1]), unescape(fields[2]), fields[3], rect)
-    if fields[0] == 'progress':
-        rect = tuple(int(v) for v in fields[2].split(',')) if len(fields) > 2 else None
+    fields = line.split(b'\t')
+    kind = fields[0].decode(CODE_PAGE, 'replace')
+    if kind == 'box':
+        rect = tuple(int(v) for v in fields[4].split(b',')) if len(fields) > 4 else None
+        return ('box', unescape(fields[1]), unescape(fields[2]), fields[3].decode(CODE_PAGE), rect)
+    if kind == 'progress':
+        rect = tuple(int(v) for v in fields[2].split(b',')) if len(fields) > 2 else None
         return ('progress', unescape(fields[1]), rect)
-    return tuple(fields)
+    return tuple(field.decode(CODE_PAGE, 'replace') for field in fields)
 
 
 def run_uninstaller(wine, installation, arguments, answers, clicker, screenshots=None, timeout=60):
@@ -335,7 +340,7 @@ def run_uninstaller(wine, installation, arguments, answers, clicker, screenshots
                     chunk = f.read()
                 complete = chunk[:chunk.rfind(b'\n') + 1]
                 offset += len(complete)
-                for line in complete.decode(CODE_PAGE, 'replace').splitlines():
+                for line in complete.splitlines():
                     event = parse_event(line)
                     events.append(event)
                     trace(f'event {event[:2]}')
