@@ -18,6 +18,7 @@ import shutil
 import stat
 import subprocess
 import sys
+import tempfile
 import time
 
 DEFAULT_CAPTION = 'Uninstaller'
@@ -597,6 +598,65 @@ def scenario_custom_running(wine, options, sabotage):
     expect_unchanged(before, after)
 
 
+class JapaneseInstallation(Installation):
+    """The same installation with Japanese names whose second byte is 0x5C, the byte of the
+    backslash: the delivery utility in ...\\ソフト\\予定表, its extra folder ...\\データ\\一覧表, and
+    beside that folder two files nobody listed whose names begin as the folder's does."""
+
+    RENAMES = [('Vantrell\\Deliv', 'ソフト\\予定表'), ('Deliv Data\\Outbox', 'データ\\一覧表'),
+               ('readme.txt', '表示.txt')]
+    NEIGHBOURS = ['データ\\一覧表b.txt', 'データ\\一覧表一覧表b.txt']
+
+    @classmethod
+    def rename(cls, text):
+        for old, new in cls.RENAMES:
+            text = text.replace(old, new)
+        return text
+
+    def __init__(self, wine, name):
+        super().__init__(wine, name)
+        self.FILES = {self.rename(path): data for path, data in Installation.FILES.items()}
+        self.FILES.update({path: b'not listed' for path in self.NEIGHBOURS})
+        self.READ_ONLY = {self.rename(path) for path in Installation.READ_ONLY}
+
+    def list_text(self):
+        return self.rename(super().list_text())
+
+
+JAPANESE_MESSAGES = (
+    '[TITLE]\r\n'
+    'DIALOG=予定表ソフトの削除\r\n'
+    'MSGBOX=完了\r\n'
+    '[STATIC]\r\n'
+    'DIALOG00_D=予定表ソフトと一覧表のメールを削除します。\r\n'
+    'DIALOG01=よろしいですか？\r\n'
+    'MSGBOX00=予定表ソフトを削除しました。\r\n'
+)
+
+
+def scenario_japanese(wine, options, sabotage):
+    """On the Japanese prefix, with Shift-JIS list and message files: exactly what is listed
+    goes, through folder names that end in a 0x5C trail byte, and the texts read as written.
+    With --screenshots the prompt is kept as prompt-ja.png."""
+    inst = JapaneseInstallation(wine, 'japanese')
+    inst.install(options.exe, message_file=JAPANESE_MESSAGES)
+    before = inst.snapshot()
+    with tempfile.TemporaryDirectory() as shots:
+        run = run_uninstaller(wine, inst, delivery_arguments(inst), ['yes', 'ok'], options.clicker,
+                              screenshots=shots if options.screenshots else None)
+        if options.screenshots:
+            os.makedirs(options.screenshots, exist_ok=True)
+            shutil.copy(os.path.join(shots, 'prompt.png'), os.path.join(options.screenshots, 'prompt-ja.png'))
+    after = inst.snapshot()
+    expect_exit_code(run, 0)
+    expect_dialogs(run, [prompt('予定表ソフトの削除', '予定表ソフトと一覧表のメールを削除します。', 'よろしいですか？'),
+                         ('progress',), message('完了', '予定表ソフトを削除しました。')])
+    removed = [inst.rename(path) for path in DELIVERY_FILES] + ['Program Files\\ソフト'] + COMMON_FILES + COMPONENT_FILES
+    expect_files(before['files'], after['files'], removed)
+    expect_registry(before['registry'], after['registry'], DELIVERY_KEYS + COMPONENT_KEYS)
+    expect_list(before['list'], after['list'], 'DelivUtility')
+
+
 SCENARIOS = {
     'road': scenario_road,
     'answer_no': scenario_answer_no,
@@ -604,6 +664,7 @@ SCENARIOS = {
     'running_file_utility': scenario_running_file_utility,
     'custom_texts': scenario_custom_texts,
     'custom_running': scenario_custom_running,
+    'japanese': scenario_japanese,
 }
 
 
@@ -618,7 +679,7 @@ def main():
     parser.add_argument('--sabotage', choices=['text', 'leftover', 'exit_code'],
                         help='make one expectation wrong on purpose, to see the checks fail')
     options = parser.parse_args()
-    if options.scenario != 'road':
+    if options.scenario not in ('road', 'japanese'):
         options.screenshots = None
 
     wine = Wine(options.wine_run)
