@@ -17,6 +17,7 @@
 // progress control draws "\r[#####.....]  12/40" on standard error when that is a terminal
 // (as it is when the dialog starts: a removal steps the bar once per file).
 #include "platform/operations.h"
+#include "platform/posix/code_page.h"
 #include "platform/posix/window_handles.h"
 
 #include <cstdio>
@@ -117,10 +118,11 @@ LRESULT progressMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 
 void printBox(const char* text, const char* caption) {
     std::string shown = "\n[";
-    shown += caption != nullptr ? caption : "Error";  // the platform's default caption
+    // The texts are code page 932; the terminal is shown them in its own character set.
+    shown += posix::windowsTextForTerminal(caption != nullptr ? caption : "Error");  // the default caption
     shown += "]\n";
-    for (const char* c = text != nullptr ? text : ""; *c != '\0'; ++c) {
-        if (*c != '\r') shown += *c;
+    for (char c : posix::windowsTextForTerminal(text != nullptr ? text : "")) {
+        if (c != '\r') shown += c;
     }
     if (shown.back() != '\n') shown += '\n';
     std::fputs(shown.c_str(), stdout);
