@@ -18,6 +18,7 @@ import shutil
 import stat
 import subprocess
 import sys
+import tempfile
 import time
 
 DEFAULT_CAPTION = 'Uninstaller'
@@ -33,8 +34,9 @@ VENDOR_KEY = r'HKEY_LOCAL_MACHINE\Software\Vantrell'
 # Seconds from the progress dialog's appearance to its screenshot.
 PROGRESS_SHOT_DELAY = 0.9
 
-# Texts the clicker reads come in the prefix's ANSI code page.
-CODE_PAGE = 'cp1252'
+# The prefix stands for a Japanese Windows (wine-setup): list and message files, and the texts
+# the clicker reads, are in its ANSI code page, 932.
+CODE_PAGE = 'cp932'
 
 
 class CheckFailed(Exception):
@@ -294,27 +296,31 @@ class Run:
         return seen
 
 
-def unescape(text):
-    out, i = [], 0
-    while i < len(text):
-        if text[i] == '\\' and i + 1 < len(text):
-            out.append({'n': '\n', 'r': '\r', 't': '\t', '\\': '\\'}.get(text[i + 1], text[i + 1]))
+def unescape(raw):
+    """The clicker escapes byte by byte, a trail byte of 0x5C (the second byte of 表) included,
+    so the escapes are undone on the bytes before they are decoded."""
+    out, i = bytearray(), 0
+    while i < len(raw):
+        if raw[i] == 0x5C and i + 1 < len(raw):
+            following = raw[i + 1:i + 2]
+            out += {b'n': b'\n', b'r': b'\r', b't': b'\t'}.get(following, following)
             i += 2
         else:
-            out.append(text[i])
+            out.append(raw[i])
             i += 1
-    return ''.join(out)
+    return out.decode(CODE_PAGE, 'replace')
 
 
 def parse_event(line):
-    fields = line.split('\t')
-    if fields[0] == 'box':
-        rect = tuple(int(v) for v in fields[4].split(',')) if len(fields) > 4 else None
-        return ('box', unescape(fields[1]), unescape(fields[2]), fields[3], rect)
-    if fields[0] == 'progress':
-        rect = tuple(int(v) for v in fields[2].split(',')) if len(fields) > 2 else None
+    fields = line.split(b'\t')
+    kind = fields[0].decode(CODE_PAGE, 'replace')
+    if kind == 'box':
+        rect = tuple(int(v) for v in fields[4].split(b',')) if len(fields) > 4 else None
+        return ('box', unescape(fields[1]), unescape(fields[2]), fields[3].decode(CODE_PAGE), rect)
+    if kind == 'progress':
+        rect = tuple(int(v) for v in fields[2].split(b',')) if len(fields) > 2 else None
         return ('progress', unescape(fields[1]), rect)
-    return tuple(fields)
+    return tuple(field.decode(CODE_PAGE, 'replace') for field in fields)
 
 
 def run_uninstaller(wine, installation, arguments, answers, clicker, screenshots=None, timeout=60):
@@ -335,7 +341,7 @@ def run_uninstaller(wine, installation, arguments, answers, clicker, screenshots
                     chunk = f.read()
                 complete = chunk[:chunk.rfind(b'\n') + 1]
                 offset += len(complete)
-                for line in complete.decode(CODE_PAGE, 'replace').splitlines():
+                for line in complete.splitlines():
                     event = parse_event(line)
                     events.append(event)
                     trace(f'event {event[:2]}')
@@ -592,6 +598,65 @@ def scenario_custom_running(wine, options, sabotage):
     expect_unchanged(before, after)
 
 
+class JapaneseInstallation(Installation):
+    """The same installation with Japanese names whose second byte is 0x5C, the byte of the
+    backslash: the delivery utility in ...\\ソフト\\予定表, its extra folder ...\\データ\\一覧表, and
+    beside that folder two files nobody listed whose names begin as the folder's does."""
+
+    RENAMES = [('Vantrell\\Deliv', 'ソフト\\予定表'), ('Deliv Data\\Outbox', 'データ\\一覧表'),
+               ('readme.txt', '表示.txt')]
+    NEIGHBOURS = ['データ\\一覧表b.txt', 'データ\\一覧表一覧表b.txt']
+
+    @classmethod
+    def rename(cls, text):
+        for old, new in cls.RENAMES:
+            text = text.replace(old, new)
+        return text
+
+    def __init__(self, wine, name):
+        super().__init__(wine, name)
+        self.FILES = {self.rename(path): data for path, data in Installation.FILES.items()}
+        self.FILES.update({path: b'not listed' for path in self.NEIGHBOURS})
+        self.READ_ONLY = {self.rename(path) for path in Installation.READ_ONLY}
+
+    def list_text(self):
+        return self.rename(super().list_text())
+
+
+JAPANESE_MESSAGES = (
+    '[TITLE]\r\n'
+    'DIALOG=予定表ソフトの削除\r\n'
+    'MSGBOX=完了\r\n'
+    '[STATIC]\r\n'
+    'DIALOG00_D=予定表ソフトと一覧表のメールを削除します。\r\n'
+    'DIALOG01=よろしいですか？\r\n'
+    'MSGBOX00=予定表ソフトを削除しました。\r\n'
+)
+
+
+def scenario_japanese(wine, options, sabotage):
+    """On the Japanese prefix, with Shift-JIS list and message files: exactly what is listed
+    goes, through folder names that end in a 0x5C trail byte, and the texts read as written.
+    With --screenshots the prompt is kept as prompt-ja.png."""
+    inst = JapaneseInstallation(wine, 'japanese')
+    inst.install(options.exe, message_file=JAPANESE_MESSAGES)
+    before = inst.snapshot()
+    with tempfile.TemporaryDirectory() as shots:
+        run = run_uninstaller(wine, inst, delivery_arguments(inst), ['yes', 'ok'], options.clicker,
+                              screenshots=shots if options.screenshots else None)
+        if options.screenshots:
+            os.makedirs(options.screenshots, exist_ok=True)
+            shutil.copy(os.path.join(shots, 'prompt.png'), os.path.join(options.screenshots, 'prompt-ja.png'))
+    after = inst.snapshot()
+    expect_exit_code(run, 0)
+    expect_dialogs(run, [prompt('予定表ソフトの削除', '予定表ソフトと一覧表のメールを削除します。', 'よろしいですか？'),
+                         ('progress',), message('完了', '予定表ソフトを削除しました。')])
+    removed = [inst.rename(path) for path in DELIVERY_FILES] + ['Program Files\\ソフト'] + COMMON_FILES + COMPONENT_FILES
+    expect_files(before['files'], after['files'], removed)
+    expect_registry(before['registry'], after['registry'], DELIVERY_KEYS + COMPONENT_KEYS)
+    expect_list(before['list'], after['list'], 'DelivUtility')
+
+
 SCENARIOS = {
     'road': scenario_road,
     'answer_no': scenario_answer_no,
@@ -599,6 +664,7 @@ SCENARIOS = {
     'running_file_utility': scenario_running_file_utility,
     'custom_texts': scenario_custom_texts,
     'custom_running': scenario_custom_running,
+    'japanese': scenario_japanese,
 }
 
 
@@ -613,7 +679,7 @@ def main():
     parser.add_argument('--sabotage', choices=['text', 'leftover', 'exit_code'],
                         help='make one expectation wrong on purpose, to see the checks fail')
     options = parser.parse_args()
-    if options.scenario != 'road':
+    if options.scenario not in ('road', 'japanese'):
         options.screenshots = None
 
     wine = Wine(options.wine_run)

@@ -70,19 +70,19 @@ TEST_F(SectionRemovalTest, InstallPathsBecomeChainPrefixes) {
 
 // In code page 932 the second byte of 表 (95 5C) and of ソ (83 5C) is the byte of the backslash.
 TEST_F(SectionRemovalTest, DoubleByteCharactersEndingIn5CAreNoBackslashes) {
-    const std::string hyo = "\x95\x5C", so = "\x83\x5C", soft = so + "\x83\x74\x83\x67";
-    const std::string list = "C:\\Apps\\\x88\xEA\x97\x97" + hyo;  // C:\Apps\一覧表
+    const std::string hyo = "\x95\x5C", so = "\x83\x5C";
+    const std::string list = "C:\\Apps\\\x88\xEA\x97\x97" + hyo;        // C:\Apps\一覧表
+    const std::string soft = "C:\\" + so + "\x83\x74\x83\x67";             // C:\ソフト
+    const std::string middle = "C:\\A" + so + "B\\" + hyo + hyo;          // C:\AソB\表表
     struct Case {
         std::string path, name, joined;
         Strings nodes, walk;  // walk: the folders removed in turn, the last one failing
     };
     for (const Case& c : {
              Case{list, "b.txt", list + "\\b.txt", {"C:\\Apps", list}, {list, "C:\\Apps", "C:"}},
-             Case{"C:\\" + soft + "\\Tool", hyo + "b", "C:\\" + soft + "\\Tool\\" + hyo + "b",
-                  {"C:\\" + soft, "C:\\" + soft + "\\Tool"}, {"C:\\" + soft + "\\Tool", "C:\\" + soft, "C:"}},
-             Case{"C:\\A" + so + "B\\" + hyo + hyo + "\\", "\\" + so, "C:\\A" + so + "B\\" + hyo + hyo + "\\" + so,
-                  {"C:\\A" + so + "B", "C:\\A" + so + "B\\" + hyo + hyo},
-                  {"C:\\A" + so + "B\\" + hyo + hyo + "\\", "C:\\A" + so + "B\\" + hyo + hyo}},
+             Case{soft + "\\Tool", hyo + "b", soft + "\\Tool\\" + hyo + "b", {soft, soft + "\\Tool"},
+                  {soft + "\\Tool", soft, "C:"}},
+             Case{middle + "\\", "\\" + so, middle + "\\" + so, {"C:\\A" + so + "B", middle}, {middle + "\\", middle}},
          }) {
         SCOPED_TRACE(c.path);
         fake::reset();
