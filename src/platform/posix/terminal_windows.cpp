@@ -20,6 +20,7 @@
 // starts over past its end as the common control does; the picture a person is left with is
 // a full bar and the number of steps the run made, "[##########]  done, 13 steps".
 #include "platform/operations.h"
+#include "platform/posix/code_page.h"
 #include "platform/posix/window_handles.h"
 
 #include <cstdio>
@@ -157,10 +158,11 @@ LRESULT progressMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 
 void printBox(const char* text, const char* caption) {
     std::string shown = "\n[";
-    shown += caption != nullptr ? caption : "Error";  // the platform's default caption
+    // The texts are code page 932; the terminal is shown them in its own character set.
+    shown += posix::windowsTextForTerminal(caption != nullptr ? caption : "Error");  // the default caption
     shown += "]\n";
-    for (const char* c = text != nullptr ? text : ""; *c != '\0'; ++c) {
-        if (*c != '\r') shown += *c;
+    for (char c : posix::windowsTextForTerminal(text != nullptr ? text : "")) {
+        if (c != '\r') shown += c;
     }
     if (shown.back() != '\n') shown += '\n';
     std::fputs(shown.c_str(), stdout);
