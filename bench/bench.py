@@ -204,6 +204,11 @@ def native_run(work, program, layout):
 
 # ---- Wine ------------------------------------------------------------------------------------
 
+# The benchmark runs the 64-bit build, so its keys go into the 64-bit view. reg.exe is told
+# the view: where Wine's 32-bit half is installed, a plain "wine reg" is the 32-bit one.
+REG_VIEW = '/reg:64'
+
+
 class Wine:
     def __init__(self, wine_run, state, exe, clicker):
         self.wine_run = wine_run
@@ -220,7 +225,7 @@ class Wine:
         path = os.path.join(self.drive_c, 'bench-keys.reg')
         with open(path, 'wb') as f:
             f.write(text.encode())
-        result = self.run('reg', 'import', 'C:\\bench-keys.reg')
+        result = self.run('reg', 'import', 'C:\\bench-keys.reg', REG_VIEW)
         if result.returncode != 0:
             fail(f'reg import under Wine failed: {result.stderr!r}')
 
@@ -253,7 +258,7 @@ class Wine:
         return {words[i]: float(words[i + 2]) for i in range(0, len(words) - 2, 3)}
 
     def key_exists(self, key):
-        return self.run('reg', 'query', f'HKEY_LOCAL_MACHINE\\{key}').returncode == 0
+        return self.run('reg', 'query', f'HKEY_LOCAL_MACHINE\\{key}', REG_VIEW).returncode == 0
 
     def uninstall(self, layout, work, timeout):
         bench = self.lay_out(layout, self.exe, 'uninst.exe')

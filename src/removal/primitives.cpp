@@ -50,11 +50,24 @@ bool forEachEntry(const char* folder, Visit visit) {
 
 }  // namespace
 
+const char* nextCharacter(const char* p) {
+    return platform::IsDBCSLeadByte(static_cast<platform::BYTE>(*p)) && p[1] != '\0' ? p + 2 : p + 1;
+}
+
+std::ptrdiff_t lastBackslash(const char* path) {
+    std::ptrdiff_t last = -1;
+    for (const char* p = path; *p != '\0'; p = nextCharacter(p)) {
+        if (*p == '\\') last = p - path;
+    }
+    return last;
+}
+
 int appendPathComponent(char* path, std::size_t capacity, const char* name) {
     std::size_t pathLength = text::length(path);
     std::size_t nameLength = text::length(name);
     if (capacity < 2 || pathLength + nameLength > capacity - 2) return -1;
-    if (pathLength == 0 || path[pathLength - 1] != '\\') text::append(path, capacity, "\\");
+    bool endsInBackslash = pathLength > 0 && lastBackslash(path) == static_cast<std::ptrdiff_t>(pathLength) - 1;
+    if (!endsInBackslash) text::append(path, capacity, "\\");
     text::append(path, capacity, name[0] == '\\' ? name + 1 : name);
     return static_cast<int>(text::length(path));
 }
@@ -64,9 +77,8 @@ void removeDirectoryAndParents(const char* path) {
     if (!text::copy(folder, folderPathCapacity, path)) return;  // a cut path names another folder
     platform::RemoveDirectoryA(folder);
     platform::Sleep(pauseAfterFirstRemoval);
-    for (std::size_t i = text::length(folder); i-- > 0;) {
-        if (folder[i] != '\\') continue;
-        folder[i] = '\0';
+    for (std::ptrdiff_t cut = lastBackslash(folder); cut >= 0; cut = lastBackslash(folder)) {
+        folder[cut] = '\0';
         if (!platform::RemoveDirectoryA(folder)) return;
     }
 }

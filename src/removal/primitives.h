@@ -6,6 +6,17 @@
 
 inline constexpr std::size_t folderPathCapacity = 260;
 
+// Paths are text in the system code page, where the second byte of a double-byte character
+// may be 0x5C, the byte of the backslash (the 表 of 一覧表 is 95 5C). Only a byte that is a
+// character of its own is a backslash, so every scan for one goes character by character.
+
+// The character after the one at `p`: a lead byte takes its trail byte with it; a lead
+// byte just before the terminator stands alone.
+const char* nextCharacter(const char* p);
+
+// The offset of the last backslash of `path` that is a character of its own, -1 when none.
+std::ptrdiff_t lastBackslash(const char* path);
+
 // Joins `name` onto `path` (a buffer of `capacity` characters) with exactly one backslash
 // between them. Returns the new length, or -1 with `path` unchanged when the result
 // might not fit: the test counts the name in full and always reserves room for a separator.

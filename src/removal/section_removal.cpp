@@ -46,7 +46,7 @@ int recordInstallFolders(const char* installPath) {
     int appended = 0;
     while (*p != '\0') {
         const char* end = p;
-        while (*end != '\0' && *end != '\\') ++end;
+        while (*end != '\0' && *end != '\\') end = nextCharacter(end);
         if (end != p) {
             if (!first) text::append(prefix, sizeof prefix, "\\");
             // A prefix too long for a node ends the chain here rather than being cut.

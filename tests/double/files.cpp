@@ -3,6 +3,7 @@
 
 #include "common/text.h"
 #include "machine.h"
+#include "platform/ini/ini.h"
 
 namespace platform {
 
@@ -16,14 +17,16 @@ bool matches(std::string_view pattern, std::string_view name) {
     if (pattern == "*.*" || pattern == "*") return true;
     if (pattern.empty()) return name.empty();
     if (pattern[0] == '*') {
-        for (std::size_t skip = 0; skip <= name.size(); ++skip) {
+        for (std::size_t skip = 0;; skip = characterEnd(name, skip)) {
             if (matches(pattern.substr(1), name.substr(skip))) return true;
+            if (skip == name.size()) return false;
         }
-        return false;
     }
     if (name.empty()) return false;
-    bool same = pattern[0] == '?' || lower(pattern.substr(0, 1)) == lower(name.substr(0, 1));
-    return same && matches(pattern.substr(1), name.substr(1));
+    std::size_t p = characterEnd(pattern, 0);
+    std::size_t n = characterEnd(name, 0);
+    bool same = pattern[0] == '?' || lower(pattern.substr(0, p)) == lower(name.substr(0, n));
+    return same && matches(pattern.substr(p), name.substr(n));
 }
 
 DWORD attributesOfKey(const std::string& key) {
@@ -55,8 +58,8 @@ std::vector<FoundEntry> listFolder(const std::string& folderKey, std::string_vie
     std::string prefix = folderKey + '\\';
     const auto& files = machine().files;
     for (auto it = files.lower_bound(prefix); it != files.end() && it->first.starts_with(prefix); ++it) {
-        if (it->first.find('\\', prefix.size()) != std::string::npos) continue;  // deeper down
-        add(std::string_view(it->second.path).substr(it->second.path.rfind('\\') + 1), it->second.attributes);
+        if (findSeparator(it->first, prefix.size()) != std::string::npos) continue;  // deeper down
+        add(std::string_view(it->second.path).substr(rfindSeparator(it->second.path) + 1), it->second.attributes);
     }
     return entries;
 }
@@ -100,7 +103,7 @@ HANDLE FindFirstFileA(const char* pattern, WIN32_FIND_DATAA* entry) {
     Call call("FindFirstFileA");
     call.arg(quoted(pattern));
     std::string_view whole = pattern != nullptr ? pattern : "";
-    std::size_t cut = whole.rfind('\\');
+    std::size_t cut = rfindSeparator(whole);
     if (entry == nullptr || cut == std::string_view::npos) {
         call.done("-1");
         return INVALID_HANDLE_VALUE;
@@ -230,9 +233,9 @@ void* LocalAlloc(UINT flags, std::size_t bytes) {
     return block;
 }
 
-// Code page 932: lead bytes 0x81-0x9F and 0xE0-0xFC.
+// Code page 932, as the INI engine reads names: lead bytes 0x81-0x9F and 0xE0-0xFC.
 BOOL IsDBCSLeadByte(BYTE byte) {
-    return ((byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC)) ? TRUE : FALSE;
+    return ini::isLeadByte(byte) ? TRUE : FALSE;
 }
 
 }  // namespace platform

@@ -12,13 +12,44 @@ namespace fake::detail {
 
 // ---- Names ----------------------------------------------------------------------------
 
+std::size_t characterEnd(std::string_view text, std::size_t at) {
+    return IsDBCSLeadByte(static_cast<BYTE>(text[at])) && at + 1 < text.size() ? at + 2 : at + 1;
+}
+
+std::size_t findSeparator(std::string_view text, std::size_t from) {
+    for (std::size_t i = from; i < text.size(); i = characterEnd(text, i)) {
+        if (text[i] == '\\') return i;
+    }
+    return std::string_view::npos;
+}
+
+std::size_t rfindSeparator(std::string_view text) {
+    std::size_t last = std::string_view::npos;
+    for (std::size_t i = findSeparator(text); i != std::string_view::npos; i = findSeparator(text, i + 1)) last = i;
+    return last;
+}
+
 std::string lower(std::string_view text) {
     std::string result(text);
-    for (char& c : result) {
+    for (std::size_t i = 0; i < result.size(); i = characterEnd(result, i)) {
+        char& c = result[i];
         if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
     }
     return result;
 }
+
+namespace {
+
+// `path` without its trailing backslashes.
+std::string_view withoutTrailingBackslashes(std::string_view path) {
+    std::size_t end = 0;
+    for (std::size_t i = 0; i < path.size(); i = characterEnd(path, i)) {
+        if (path[i] != '\\') end = characterEnd(path, i);
+    }
+    return path.substr(0, end);
+}
+
+}  // namespace
 
 bool PathOrder::operator()(const std::string& a, const std::string& b) const {
     auto rank = [](char c) { return c == '\\' ? 0 : static_cast<unsigned char>(c) + 1; };
@@ -31,23 +62,18 @@ bool PathOrder::operator()(const std::string& a, const std::string& b) const {
 
 namespace {
 
-std::string trimmedLower(std::string_view path, bool* trailingBackslash) {
-    std::size_t end = path.size();
-    while (end > 0 && path[end - 1] == '\\') --end;
-    if (trailingBackslash != nullptr) *trailingBackslash = end != path.size();
-    return lower(path.substr(0, end));
-}
-
 // "." names the folder itself and ".." its parent, as Win32 resolves a path; ".." never
 // climbs above the drive.
 std::string withoutDotNames(const std::string& key) {
-    if (key.find("\\.") == std::string::npos) return key;
-    std::string resolved = key.substr(0, key.find('\\'));
-    for (std::size_t start = resolved.size() + 1; start <= key.size();) {
-        std::size_t end = std::min(key.find('\\', start), key.size());
+    std::size_t first = findSeparator(key);
+    if (first == std::string::npos || key.find("\\.") == std::string::npos) return key;
+    std::string resolved = key.substr(0, first);
+    for (std::size_t start = first + 1; start <= key.size();) {
+        std::size_t end = std::min(findSeparator(key, start), key.size());
         std::string name = key.substr(start, end - start);
         start = end + 1;
-        if (name == ".." && resolved.find('\\') != std::string::npos) resolved.erase(resolved.rfind('\\'));
+        std::size_t parent = rfindSeparator(resolved);
+        if (name == ".." && parent != std::string::npos) resolved.erase(parent);
         if (name != "." && name != "..") resolved += '\\' + name;
     }
     return resolved;
@@ -56,7 +82,9 @@ std::string withoutDotNames(const std::string& key) {
 }  // namespace
 
 std::string pathKey(std::string_view path, bool* trailingBackslash) {
-    return withoutDotNames(trimmedLower(path, trailingBackslash));
+    std::string_view trimmed = withoutTrailingBackslashes(path);
+    if (trailingBackslash != nullptr) *trailingBackslash = trimmed.size() != path.size();
+    return withoutDotNames(lower(trimmed));
 }
 
 bool isDriveRoot(std::string_view key) {
@@ -99,8 +127,8 @@ bool folderExists(std::string_view key) {
 }
 
 std::string newSpelling(std::string_view path) {
-    std::string_view trimmed = path.substr(0, path.find_last_not_of('\\') + 1);
-    std::size_t cut = trimmed.rfind('\\');
+    std::string_view trimmed = withoutTrailingBackslashes(path);
+    std::size_t cut = rfindSeparator(trimmed);
     if (cut == std::string_view::npos) return std::string(trimmed);
     auto parent = machine().files.find(pathKey(trimmed.substr(0, cut)));
     if (parent == machine().files.end()) return std::string(trimmed);
@@ -108,11 +136,12 @@ std::string newSpelling(std::string_view path) {
 }
 
 std::string parentKey(const std::string& key) {
-    std::size_t cut = key.rfind('\\');
+    std::size_t cut = rfindSeparator(key);
     return cut == std::string::npos ? std::string() : key.substr(0, cut);
 }
 
-std::string registryKey(std::string_view path) { return trimmedLower(path, nullptr); }
+// Registry paths know no "." or "..": those are names like any other.
+std::string registryKey(std::string_view path) { return lower(withoutTrailingBackslashes(path)); }
 
 Key* findKey(std::string_view path) {
     auto found = machine().keys.find(registryKey(path));

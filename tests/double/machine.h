@@ -17,6 +17,13 @@ using namespace platform;
 
 // ---- Names compared without regard to case ---------------------------------------------
 
+// Names and paths are code page 932 text, as on a Japanese machine: a lead byte and its trail
+// byte are one character, a trail byte is never a letter, and one of 0x5C is no backslash.
+std::size_t characterEnd(std::string_view text, std::size_t at);
+// The first backslash at or after `from` (a character start), or npos.
+std::size_t findSeparator(std::string_view text, std::size_t from = 0);
+std::size_t rfindSeparator(std::string_view text);  // the last backslash, or npos
+
 std::string lower(std::string_view text);
 
 // Orders lower-cased paths with the backslash before every other character, so a folder is

@@ -15,7 +15,7 @@ constexpr const char* windowsFolder = "C:\\Windows\\";
 // A file named without any folder or drive lives in the Windows folder.
 std::string profilePath(const char* fileName) {
     std::string name = fileName;
-    if (name.find('\\') == std::string::npos && name.find(':') == std::string::npos) return windowsFolder + name;
+    if (findSeparator(name) == std::string::npos && name.find(':') == std::string::npos) return windowsFolder + name;
     return name;
 }
 
@@ -60,7 +60,7 @@ BOOL WritePrivateProfileStringA(const char* section, const char* key, const char
         if (node != nullptr && !node->isFolder() && (node->attributes & FILE_ATTRIBUTE_READONLY) == 0) {
             node->bytes = ini::update(node->bytes, section, key, value);
             written = TRUE;
-        } else if (node == nullptr && folderExists(parentKey(pathKey(path))) && path.back() != '\\') {
+        } else if (node == nullptr && folderExists(parentKey(pathKey(path))) && rfindSeparator(path) + 1 != path.size()) {
             machine().files.emplace(pathKey(path), Node{newSpelling(path), 0, ini::update("", section, key, value)});
             written = TRUE;
         }

@@ -7,8 +7,10 @@ answer the dialogs, and then compares the whole end state with what is expected:
 and folder of the installation, the registry keys and values, the list file's bytes, the
 dialogs seen in order with their texts, and the exit code.
 
-Run by CTest in the win64 build (see CMakeLists.txt) with UNINST_WINE_STATE naming the folder
-that wine-setup prepared; `run-all` runs every scenario outside CTest.
+Run by CTest in the win64 and win32 builds (see CMakeLists.txt) with UNINST_WINE_STATE naming
+the folder that wine-setup prepared; `run-all` runs every scenario outside CTest. The prefix is
+64-bit: the 32-bit program runs in it as on 64-bit Windows and sees the registry's 32-bit view,
+so the installation's keys go into the view of the program under test.
 """
 
 import argparse
@@ -18,6 +20,7 @@ import shutil
 import stat
 import subprocess
 import sys
+import tempfile
 import time
 
 DEFAULT_CAPTION = 'Uninstaller'
@@ -33,8 +36,9 @@ VENDOR_KEY = r'HKEY_LOCAL_MACHINE\Software\Vantrell'
 # Seconds from the progress dialog's appearance to its screenshot.
 PROGRESS_SHOT_DELAY = 0.9
 
-# Texts the clicker reads come in the prefix's ANSI code page.
-CODE_PAGE = 'cp1252'
+# The prefix stands for a Japanese Windows (wine-setup): list and message files, and the texts
+# the clicker reads, are in its ANSI code page, 932.
+CODE_PAGE = 'cp932'
 
 
 class CheckFailed(Exception):
@@ -58,9 +62,23 @@ def check(condition, category, detail):
 
 # ---- Wine ----------------------------------------------------------------------------------
 
+def registry_view(exe):
+    """'32' or '64': the registry view a program sees, from the machine type of its PE header."""
+    with open(exe, 'rb') as f:
+        header = f.read(4096)
+    offset = int.from_bytes(header[0x3c:0x40], 'little')
+    machine = int.from_bytes(header[offset + 4:offset + 6], 'little')
+    views = {0x14c: '32', 0x8664: '64'}
+    check(header[:2] == b'MZ' and machine in views, 'setup', f'{exe}: not an x86 or x64 program')
+    return views[machine]
+
+
 class Wine:
-    def __init__(self, wine_run):
+    def __init__(self, wine_run, view):
         self.wine_run = wine_run
+        # Where reg.exe reads and writes unless told otherwise. Named on every call: which
+        # reg.exe Wine starts (32- or 64-bit) depends on the Wine installed.
+        self.view = view
         self.state = os.environ.get('UNINST_WINE_STATE')
         if not self.state:
             sys.exit('UNINST_WINE_STATE is not set: run wine-setup first (CTest does)')
@@ -79,21 +97,32 @@ class Wine:
     def popen(self, *args):
         return subprocess.Popen([self.wine_run, *args], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
-    def reg_import(self, text, windows_path):
+    def reg(self, *args, view=None):
+        return self.run('reg', *args, '/reg:' + (view or self.view))
+
+    def reg_import(self, text, windows_path, view=None):
         path = self.unix(windows_path)
         os.makedirs(os.path.dirname(path), exist_ok=True)
         with open(path, 'w', newline='\r\n') as f:
             f.write(text)
-        result = self.run('reg', 'import', windows_path)
+        result = self.reg('import', windows_path, view=view)
         check(result.returncode == 0, 'setup', f'reg import failed: {result.stderr!r}')
 
-    def reg_delete(self, key):
-        self.run('reg', 'delete', key, '/f')  # a missing key is fine
+    def reg_delete(self, key, view=None):
+        self.reg('delete', key, '/f', view=view)  # a missing key is fine
 
-    def reg_tree(self, key):
+    def reg_export(self, key, windows_path, view):
+        """The bytes of reg.exe's export of `key` and all below it; b'' when the key does not exist."""
+        result = self.reg('export', key, windows_path, '/y', view=view)
+        if result.returncode != 0:
+            return b''
+        with open(self.unix(windows_path), 'rb') as f:
+            return f.read()
+
+    def reg_tree(self, key, view=None):
         """Every key below and including `key`, with its values: {key: {name: data}}, lower-cased
         key paths; empty when the key does not exist."""
-        result = self.run('reg', 'query', key, '/s')
+        result = self.reg('query', key, '/s', view=view)
         if result.returncode != 0:
             return {}
         tree = {}
@@ -216,7 +245,7 @@ class Installation:
             f'[{VENDOR_KEY}\\DUZORE32\\Application]\r\n{values}\r\n'
         )
 
-    def install(self, exe, applications=('ScannerUtility',), message_file=None):
+    def install(self, exe, applications=('ScannerUtility',), message_file=None, view=None):
         for folder in (self.root, self.wine.unix(self.work)):
             if os.path.exists(folder):
                 for parent, dirs, files in os.walk(folder):
@@ -243,9 +272,18 @@ class Installation:
         for relative in self.READ_ONLY:
             path = self.wine.unix(self.p(relative))
             os.chmod(path, os.stat(path).st_mode & ~(stat.S_IWUSR | stat.S_IWGRP | stat.S_IWOTH))
-        for key in (VENDOR_KEY, UNINSTALL_KEY + '\\E2eDeliveryUtility', UNINSTALL_KEY + '\\E2eFileUtility'):
-            self.wine.reg_delete(key)
-        self.wine.reg_import(self.registry_text(applications), self.work + '\\install.reg')
+        self.register(self.registry_text(applications), view)
+
+    KEYS = (VENDOR_KEY, UNINSTALL_KEY + '\\E2eDeliveryUtility', UNINSTALL_KEY + '\\E2eFileUtility')
+
+    def register(self, text, view=None):
+        """The installation's keys in one registry view, as `text` gives them, and nothing else there."""
+        for key in self.KEYS:
+            self.wine.reg_delete(key, view)
+        self.wine.reg_import(text, self.work + '\\install.reg', view)
+
+    def registry_export(self, view):
+        return [self.wine.reg_export(key, self.work + '\\export.reg', view) for key in self.KEYS]
 
     # -- the end state --
 
@@ -262,10 +300,10 @@ class Installation:
                 found[os.path.relpath(path, self.root).replace('/', '\\')] = digest
         return found
 
-    def registry(self):
-        tree = self.wine.reg_tree(VENDOR_KEY)
+    def registry(self, view=None):
+        tree = self.wine.reg_tree(VENDOR_KEY, view)
         for name in ('E2eDeliveryUtility', 'E2eFileUtility'):
-            tree.update(self.wine.reg_tree(UNINSTALL_KEY + '\\' + name))
+            tree.update(self.wine.reg_tree(UNINSTALL_KEY + '\\' + name, view))
         return tree
 
     def list_bytes(self):
@@ -294,27 +332,31 @@ class Run:
         return seen
 
 
-def unescape(text):
-    out, i = [], 0
-    while i < len(text):
-        if text[i] == '\\' and i + 1 < len(text):
-            out.append({'n': '\n', 'r': '\r', 't': '\t', '\\': '\\'}.get(text[i + 1], text[i + 1]))
+def unescape(raw):
+    """The clicker escapes byte by byte, a trail byte of 0x5C (the second byte of 表) included,
+    so the escapes are undone on the bytes before they are decoded."""
+    out, i = bytearray(), 0
+    while i < len(raw):
+        if raw[i] == 0x5C and i + 1 < len(raw):
+            following = raw[i + 1:i + 2]
+            out += {b'n': b'\n', b'r': b'\r', b't': b'\t'}.get(following, following)
             i += 2
         else:
-            out.append(text[i])
+            out.append(raw[i])
             i += 1
-    return ''.join(out)
+    return out.decode(CODE_PAGE, 'replace')
 
 
 def parse_event(line):
-    fields = line.split('\t')
-    if fields[0] == 'box':
-        rect = tuple(int(v) for v in fields[4].split(',')) if len(fields) > 4 else None
-        return ('box', unescape(fields[1]), unescape(fields[2]), fields[3], rect)
-    if fields[0] == 'progress':
-        rect = tuple(int(v) for v in fields[2].split(',')) if len(fields) > 2 else None
+    fields = line.split(b'\t')
+    kind = fields[0].decode(CODE_PAGE, 'replace')
+    if kind == 'box':
+        rect = tuple(int(v) for v in fields[4].split(b',')) if len(fields) > 4 else None
+        return ('box', unescape(fields[1]), unescape(fields[2]), fields[3].decode(CODE_PAGE), rect)
+    if kind == 'progress':
+        rect = tuple(int(v) for v in fields[2].split(b',')) if len(fields) > 2 else None
         return ('progress', unescape(fields[1]), rect)
-    return tuple(fields)
+    return tuple(field.decode(CODE_PAGE, 'replace') for field in fields)
 
 
 def run_uninstaller(wine, installation, arguments, answers, clicker, screenshots=None, timeout=60):
@@ -335,7 +377,7 @@ def run_uninstaller(wine, installation, arguments, answers, clicker, screenshots
                     chunk = f.read()
                 complete = chunk[:chunk.rfind(b'\n') + 1]
                 offset += len(complete)
-                for line in complete.decode(CODE_PAGE, 'replace').splitlines():
+                for line in complete.splitlines():
                     event = parse_event(line)
                     events.append(event)
                     trace(f'event {event[:2]}')
@@ -592,6 +634,95 @@ def scenario_custom_running(wine, options, sabotage):
     expect_unchanged(before, after)
 
 
+def scenario_registry_views(wine, options, sabotage):
+    """The same keys in both registry views with different contents. The 32-bit view holds this
+    application's registration with the shared component alone, the 64-bit view another one
+    too. The 32-bit program acts on the 32-bit view only, so the shared component goes; the
+    64-bit program acts on the 64-bit view only, where the other registration keeps the
+    component. The view a program does not see stays byte for byte."""
+    inst = Installation(wine, 'registry_views')
+    inst.install(options.exe, view='32')
+    inst.register(inst.registry_text(('ScannerUtility', 'OtherScanner'))
+                  .replace('utility"', 'utility, 64-bit view"').replace('"1.0"', '"1.0-x64"'), view='64')
+    other = '64' if wine.view == '32' else '32'
+    before = {'files': inst.files(), 'registry': inst.registry(wine.view), 'list': inst.list_bytes(),
+              'other': inst.registry_export(other)}
+    check(inst.registry('32') != inst.registry('64'), 'setup', 'the two views hold the same')
+    check(all(before['other']), 'setup', f'the {other}-bit view could not be exported')
+    run = run_uninstaller(wine, inst, delivery_arguments(inst), ['yes', 'ok'], options.clicker)
+    expect_exit_code(run, 0)
+    expect_dialogs(run, [prompt(), ('progress',), message(DEFAULT_COMPLETE_CAPTION, DEFAULT_COMPLETE_TEXT)])
+    if wine.view == '32':
+        expect_files(before['files'], inst.files(), DELIVERY_FILES + COMMON_FILES + COMPONENT_FILES)
+        expect_registry(before['registry'], inst.registry(wine.view), DELIVERY_KEYS + COMPONENT_KEYS)
+    else:
+        expect_files(before['files'], inst.files(), DELIVERY_FILES + COMMON_FILES)
+        expect_registry(before['registry'], inst.registry(wine.view), DELIVERY_KEYS,
+                        [(VENDOR_KEY + '\\DUZORE32\\Application', 'ScannerUtility')])
+    check(inst.registry_export(other) == before['other'], 'registry',
+          f'the {other}-bit view changed: the program did not keep to its own view')
+    expect_list(before['list'], inst.list_bytes(), 'DelivUtility')
+
+
+class JapaneseInstallation(Installation):
+    """The same installation with Japanese names whose second byte is 0x5C, the byte of the
+    backslash: the delivery utility in ...\\ソフト\\予定表, its extra folder ...\\データ\\一覧表, and
+    beside that folder two files nobody listed whose names begin as the folder's does."""
+
+    RENAMES = [('Vantrell\\Deliv', 'ソフト\\予定表'), ('Deliv Data\\Outbox', 'データ\\一覧表'),
+               ('readme.txt', '表示.txt')]
+    NEIGHBOURS = ['データ\\一覧表b.txt', 'データ\\一覧表一覧表b.txt']
+
+    @classmethod
+    def rename(cls, text):
+        for old, new in cls.RENAMES:
+            text = text.replace(old, new)
+        return text
+
+    def __init__(self, wine, name):
+        super().__init__(wine, name)
+        self.FILES = {self.rename(path): data for path, data in Installation.FILES.items()}
+        self.FILES.update({path: b'not listed' for path in self.NEIGHBOURS})
+        self.READ_ONLY = {self.rename(path) for path in Installation.READ_ONLY}
+
+    def list_text(self):
+        return self.rename(super().list_text())
+
+
+JAPANESE_MESSAGES = (
+    '[TITLE]\r\n'
+    'DIALOG=予定表ソフトの削除\r\n'
+    'MSGBOX=完了\r\n'
+    '[STATIC]\r\n'
+    'DIALOG00_D=予定表ソフトと一覧表のメールを削除します。\r\n'
+    'DIALOG01=よろしいですか？\r\n'
+    'MSGBOX00=予定表ソフトを削除しました。\r\n'
+)
+
+
+def scenario_japanese(wine, options, sabotage):
+    """On the Japanese prefix, with Shift-JIS list and message files: exactly what is listed
+    goes, through folder names that end in a 0x5C trail byte, and the texts read as written.
+    With --screenshots the prompt is kept as prompt-ja.png."""
+    inst = JapaneseInstallation(wine, 'japanese')
+    inst.install(options.exe, message_file=JAPANESE_MESSAGES)
+    before = inst.snapshot()
+    with tempfile.TemporaryDirectory() as shots:
+        run = run_uninstaller(wine, inst, delivery_arguments(inst), ['yes', 'ok'], options.clicker,
+                              screenshots=shots if options.screenshots else None)
+        if options.screenshots:
+            os.makedirs(options.screenshots, exist_ok=True)
+            shutil.copy(os.path.join(shots, 'prompt.png'), os.path.join(options.screenshots, 'prompt-ja.png'))
+    after = inst.snapshot()
+    expect_exit_code(run, 0)
+    expect_dialogs(run, [prompt('予定表ソフトの削除', '予定表ソフトと一覧表のメールを削除します。', 'よろしいですか？'),
+                         ('progress',), message('完了', '予定表ソフトを削除しました。')])
+    removed = [inst.rename(path) for path in DELIVERY_FILES] + ['Program Files\\ソフト'] + COMMON_FILES + COMPONENT_FILES
+    expect_files(before['files'], after['files'], removed)
+    expect_registry(before['registry'], after['registry'], DELIVERY_KEYS + COMPONENT_KEYS)
+    expect_list(before['list'], after['list'], 'DelivUtility')
+
+
 SCENARIOS = {
     'road': scenario_road,
     'answer_no': scenario_answer_no,
@@ -599,7 +730,13 @@ SCENARIOS = {
     'running_file_utility': scenario_running_file_utility,
     'custom_texts': scenario_custom_texts,
     'custom_running': scenario_custom_running,
+    'registry_views': scenario_registry_views,
+    'japanese': scenario_japanese,
 }
+
+
+# The exit code that CTest reports as a skipped test.
+SKIPPED = 77
 
 
 def main():
@@ -613,10 +750,15 @@ def main():
     parser.add_argument('--sabotage', choices=['text', 'leftover', 'exit_code'],
                         help='make one expectation wrong on purpose, to see the checks fail')
     options = parser.parse_args()
-    if options.scenario != 'road':
+    if options.scenario not in ('road', 'japanese'):
         options.screenshots = None
 
-    wine = Wine(options.wine_run)
+    skip = os.path.join(os.environ.get('UNINST_WINE_STATE', ''), 'skip')
+    if os.path.exists(skip):
+        with open(skip) as f:
+            print('SKIPPED:', f.read().strip())
+        return SKIPPED
+    wine = Wine(options.wine_run, registry_view(options.exe))
     started = time.monotonic()
     try:
         SCENARIOS[options.scenario](wine, options, options.sabotage)

@@ -13,6 +13,7 @@
 failures=0
 status=0    # the exit code of the last run of the program
 display=""  # the X display the program sees; none unless a case starts one
+locale=""   # the program's LC_ALL when a case sets one; else the caller's
 
 # --- reporting -------------------------------------------------------------------------
 
@@ -32,7 +33,8 @@ expectation() {
 
 # --- the machine -----------------------------------------------------------------------
 
-# The native path of a Windows path on the machine root: C:\A\B -> root/drive_c/A/B.
+# The native path of a Windows path on the machine root: C:\A\B -> root/drive_c/A/B. The
+# scripts write Japanese names in UTF-8, as the program writes them on disk.
 win() {
   local path="$1" drive rest
   drive="$(printf '%s' "${path:0:1}" | tr 'A-Z' 'a-z')"
@@ -60,6 +62,11 @@ crlf() {
   sed 's/$/\r/'
 }
 
+# UTF-8 text in code page 932 (Shift-JIS), as a Japanese installer writes its files.
+cp932() {
+  iconv -f UTF-8 -t CP932
+}
+
 # --- running ---------------------------------------------------------------------------
 
 # Runs the program with ANSWER as its standard input (a line; "<eof>" for no input at all),
@@ -71,6 +78,7 @@ run_uninstaller() {
   if [ "$answer" = "<eof>" ]; then : > "$input"; else printf '%s\n' "$answer" > "$input"; fi
   local environment=(env -u DISPLAY)
   [ -n "$display" ] && environment=(env DISPLAY="$display")
+  [ -n "$locale" ] && environment+=(LC_ALL="$locale")
   # A case that may hang the program sets time_limit (seconds) for the run.
   [ -n "${time_limit:-}" ] && environment=(timeout "$time_limit" "${environment[@]}")
   (cd "$work" && "${environment[@]}" UNINST_ROOT="$root" "$bin/uninst.bin" "$@" < "$input" > "$work/stdout" 2> "$work/stderr")

@@ -531,6 +531,44 @@ Are you Sure ?
   done
 }
 
+# The road as a person at a terminal sees it, in a tmux pane 40 columns wide: the prompt, the
+# progress line finished cleanly (a full bar, the steps made, nothing stale, no wrap) and the
+# completion box asking for Enter. Skipped without tmux.
+case_terminal_screen_at_the_road() {
+  command -v tmux > /dev/null || { echo "skipped: needs tmux"; exit 77; }
+  lay_out 0 1 deliv
+  local tmux_run=(tmux -L "uninst-e2e-$$" -f /dev/null) screen="$work/screen" _
+  "${tmux_run[@]}" new-session -d -x 40 -y 16 -c "$work" \
+    "env -u DISPLAY UNINST_ROOT='$root' '$bin/uninst.bin' -cFiles_Deliv '-fC:\\Windows\\ZADAvuz.ini'; echo \"exit code \$?\"; sleep 60"
+  # Shows the pane once TEXT is on it, or after five seconds.
+  pane_once_it_shows() {
+    for _ in $(seq 50); do
+      "${tmux_run[@]}" capture-pane -p > "$screen"
+      grep -qF "$1" "$screen" && return 0
+      sleep 0.1
+    done
+    return 1
+  }
+  pane_once_it_shows '[y/N]' || fail "no prompt on the screen"
+  "${tmux_run[@]}" send-keys y Enter
+  pane_once_it_shows '[Press Enter]' || fail "no completion box on the screen"
+  "${tmux_run[@]}" send-keys Enter
+  pane_once_it_shows 'exit code' || fail "the program did not end"
+  "${tmux_run[@]}" kill-server
+  sed -e 's/[[:space:]]*$//' "$screen" | sed -e :a -e '/^\n*$/{$d;N;ba' -e '}' > "$work/screen-text"
+  expect_text "the screen" "$work/screen-text" "
+[Uninstaller]
+Uninstall Programs.
+Are you Sure ?
+[y/N] y
+[#####################]  done, $(expectation 25 24) steps
+
+[Complete]
+Uninstall is Complete
+[Press Enter]
+exit code 0"
+}
+
 # The list file and the message file shown in docs/list-file.md are the demo's files.
 case_documented_example_matches_demo() {
   local doc="$source_dir/docs/list-file.md" file
@@ -576,8 +614,9 @@ The utility has been removed.'
   expect_present 'C:\Program Files\Vantrell\ScanFile\ScanFile.exe' 'C:\Program Files\Vantrell\Common\ScanCore.dll' \
     'C:\Windows\System32\DUZORE32.DLL' 'C:\Program Files\PaintBox\PaintBox.exe' \
     "$(expectation 'C:\Program Files\Vantrell\Uninstall\uninst.ini' 'C:\Program Files\Vantrell\ScanDeliv\Sent')"
-  sed 's/^DelivUtility=1$/DelivUtility=0/' "$demo/list.ini" > "$work/expected-list"
-  if cmp -s "$work/expected-list" "$demo/list.ini"; then fail "the demo's list file has no DelivUtility=1 line"; fi
+  sed 's/^DelivUtility=1$/DelivUtility=0/' "$demo/list.ini" > "$work/expected-list-utf8"
+  if cmp -s "$work/expected-list-utf8" "$demo/list.ini"; then fail "the demo's list file has no DelivUtility=1 line"; fi
+  cp932 < "$work/expected-list-utf8" > "$work/expected-list"
   expect_same_bytes "list file bytes" "$work/expected-list" "$root/drive_c/Windows/ZADAvuz.ini"
   # The registry loses exactly the delivery utility's uninstall entry and keys.
   awk '
@@ -585,6 +624,65 @@ The utility has been removed.'
     !skip
   ' "$demo/hklm.reg" > "$work/expected-registry"
   expect_same_bytes "registry file" "$work/expected-registry" "$root/hklm.reg"
+}
+
+# A Japanese machine (code page 932): Shift-JIS list, message and registry files, names on
+# disk in UTF-8, the program itself and the list file in Japanese folders. The extra folder ends in 表, whose
+# second byte is a backslash's: it is emptied and removed, and its look-alike neighbours
+# stay. The install path runs through ソフト (83 5C) and goes exactly as listed; the texts
+# read correctly in a UTF-8 terminal.
+case_japanese_machine() {
+  lay_out_base
+  make_files 'C:\データ\表\scan.pdf' 'C:\データ\表b.txt' 'C:\データ\表表b.txt' 'C:\ソフト\配達\配達.exe' \
+    'C:\ソフト\配達\帳票\予定表.txt'
+  crlf <<'EOF2' | cp932 > "$work/list-before"
+[Utility]
+DelivUtility=1
+FileUtility=1
+[UNINSTALL_Files_Deliv]
+PATH=C:\ソフト\配達
+[Extra_Deliv]
+Folder00=C:\データ\表
+[Files_Deliv]
+FILE00=C:\ソフト\配達\配達.exe
+FILE01=C:\ソフト\配達\帳票\予定表.txt
+REGPATH00=Software\ソフト\配達
+[Paths_Deliv]
+PATH00=C:\ソフト\配達\帳票
+EOF2
+  cp "$work/list-before" "$(win 'C:\データ\一覧.ini')"
+  printf 'REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\ソフト\\配達]\n"表"="C:\\\\ソフト"\n\n[HKEY_LOCAL_MACHINE\\Software\\ソフト\\表]\n' |
+    cp932 > "$root/hklm.reg"
+  mkdir "$work/配布" && mv "$bin/uninst.bin" "$work/配布/" && bin="$work/配布"
+  printf '[TITLE]\nDIALOG=ソフト\n[STATIC]\nDIALOG00_D=配達ソフトを削除します。\nDIALOG01=よろしいですか？\nMSGBOX00=完了しました。\n' |
+    crlf | cp932 > "$bin/uninst.ini"
+  locale=C.UTF-8 run_uninstaller y -cFiles_Deliv '-fC:\データ\一覧.ini'
+  expect_status 0
+  expect_output "
+[ソフト]
+配達ソフトを削除します。
+よろしいですか？
+[y/N] y
+
+[Complete]
+$(expectation 完了しました。 完了)"
+  expect_no_errors
+  expect_listing "d drive_c
+d drive_c/Apps
+d drive_c/Apps/PaintBox
+f drive_c/Apps/PaintBox/PaintBox.exe
+d drive_c/Windows
+d drive_c/Windows/System32
+f drive_c/Windows/System32/system.dll
+d drive_c/データ
+f drive_c/データ/一覧.ini
+f drive_c/データ/表b.txt
+f drive_c/データ/表表b.txt
+f hklm.reg"
+  printf 'REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\ソフト\\表]\n' | cp932 > "$work/expected-registry"
+  expect_same_bytes "registry file (code page 932)" "$work/expected-registry" "$root/hklm.reg"
+  LC_ALL=C sed 's/^DelivUtility=1\r$/DelivUtility=0\r/' "$work/list-before" > "$work/expected-list"
+  expect_same_bytes "list file: the flag cleared" "$work/expected-list" "$(win 'C:\データ\一覧.ini')"
 }
 
 # --- main ------------------------------------------------------------------------------

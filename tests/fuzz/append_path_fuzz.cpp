@@ -1,6 +1,7 @@
 // Property: appendPathComponent never makes the path longer than capacity - 1, keeps it
 // terminated inside its buffer, and gives exactly what a plain model of its rule gives.
 #include "removal/primitives.h"
+#include "platform/operations.h"
 
 #include "check.h"
 
@@ -20,12 +21,22 @@ std::string upToNul(std::string s) {
     return s;
 }
 
+// A trail byte of value 0x5C (code page 932, the provider's) is no backslash.
+bool endsInBackslash(const std::string& path) {
+    std::size_t last = std::string::npos;
+    for (std::size_t i = 0; i < path.size(); ++i) {
+        last = i;
+        if (platform::IsDBCSLeadByte(static_cast<platform::BYTE>(path[i])) && i + 1 < path.size()) ++i;
+    }
+    return last != std::string::npos && last == path.size() - 1 && path[last] == '\\';
+}
+
 // The rule in plain words: refuse (-1, path as it was) when path and name together leave
 // no room for a separator and the terminator; else one backslash between the two, a
 // single leading backslash of the name dropped.
 int model(std::string& path, std::size_t capacity, const std::string& name) {
     if (capacity < 2 || path.size() + name.size() > capacity - 2) return -1;
-    if (path.empty() || path.back() != '\\') path += '\\';
+    if (!endsInBackslash(path)) path += '\\';
     path += (!name.empty() && name.front() == '\\') ? name.substr(1) : name;
     return static_cast<int>(path.size());
 }

@@ -29,10 +29,14 @@ std::string_view trimBlanks(std::string_view s) {
     return s;
 }
 
-// How names are matched: blanks around them dropped, ASCII letters in either case.
+// How names are matched: blanks around them dropped, ASCII letters in either case, the
+// trail byte of a double-byte character exactly.
 std::string nameKey(std::string_view s) {
     std::string out(trimBlanks(s));
-    for (char& c : out) c = lower(c);
+    for (std::size_t i = 0; i < out.size(); ++i) {
+        out[i] = lower(out[i]);
+        if (ini::isLeadByte(static_cast<unsigned char>(out[i]))) ++i;
+    }
     return out;
 }
 

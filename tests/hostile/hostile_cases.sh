@@ -607,39 +607,25 @@ case_numbering_with_gaps() {
 
 # --- Shift-JIS -------------------------------------------------------------------------
 
-# Shift-JIS texts are printed byte for byte, also with trail bytes equal to a backslash
-# (0x5C) or to an ASCII letter; Shift-JIS file and folder names are deleted as listed, and
-# a name differing only in a trail byte that looks like an ASCII letter is another name.
-case_shift_jis_kept_byte_for_byte() {
+# Shift-JIS list and message files: the names are found in UTF-8 on disk and deleted as
+# listed, and a name differing only in a second byte that looks like an ASCII letter (ア is
+# 83 41, ヂ 83 61) is another name. The texts are shown in the terminal's character set, also
+# those with a second byte equal to a backslash (ソ and 表 end in 0x5C).
+case_shift_jis_names_and_texts() {
   lay_out_bystanders
-  local japan=$'\x93\xfa\x96\x7b\x8c\xea'   # 日本語
-  local app=$'\x83\x41\x83\x76\x83\x8a'     # アプリ
-  local memo=$'\x83\x81\x83\x82'            # メモ
-  local data=$'\x83\x66\x81\x5b\x83\x5e'    # データ
-  local a_kana=$'\x83\x41'                  # ア: trail byte 'A'
-  local di_kana=$'\x83\x61'                 # ヂ: trail byte 'a'
-  make_files "C:\\Apps\\$japan\\$app.exe" "C:\\Apps\\$japan\\$memo.txt" "C:\\Apps\\$japan\\$di_kana.txt"
-  make_folders "C:\\Apps\\$japan\\$data"
-  {
-    printf '[Utility]\r\nDelivUtility=1\r\n[Files_Deliv]\r\n'
-    printf 'FILE00=C:\\Apps\\%s\\%s.exe\r\n' "$japan" "$app"
-    printf 'FILE01=C:\\Apps\\%s\\%s.txt\r\n' "$japan" "$a_kana"
-    printf '[Paths_Deliv]\r\nPATH00=C:\\Apps\\%s\\%s\r\n' "$japan" "$data"
-  } > "$(list_path)"
-  # ソフトを削除しますか？ (ソ and 表 end in 0x5C), 表示, アンインストール, 完了
-  local question=$'\x83\x5c\x83\x74\x83\x67\x82\xf0\x8d\xed\x8f\x9c\x82\xb5\x82\xdc\x82\xb7\x82\xa9\x81\x48'
-  local heading=$'\x95\x5c\x8e\xa6\\n'
-  local caption=$'\x83\x41\x83\x93\x83\x43\x83\x93\x83\x58\x83\x67\x81\x5b\x83\x8b'
-  local done=$'\x8a\xae\x97\xb9'
-  printf '[TITLE]\r\nDIALOG=%s\r\nMSGBOX=%s\r\n[STATIC]\r\nDIALOG00_D=%s\r\nDIALOG01=%s\r\nMSGBOX00=%s\r\n' \
-    "$caption" "$done" "$heading" "$question" "$done" > "$bin/uninst.ini"
+  make_files 'C:\Apps\日本語\アプリ.exe' 'C:\Apps\日本語\メモ.txt' 'C:\Apps\日本語\ヂ.txt'
+  make_folders 'C:\Apps\日本語\データ'
+  printf '[Utility]\nDelivUtility=1\n[Files_Deliv]\nFILE00=C:\\Apps\\日本語\\アプリ.exe\nFILE01=C:\\Apps\\日本語\\ア.txt\n[Paths_Deliv]\nPATH00=C:\\Apps\\日本語\\データ\n' |
+    crlf | cp932 > "$(list_path)"
+  printf '[TITLE]\nDIALOG=アンインストール\nMSGBOX=完了\n[STATIC]\nDIALOG00_D=表示\\n\nDIALOG01=ソフトを削除しますか？\nMSGBOX00=完了\n' |
+    crlf | cp932 > "$bin/uninst.ini"
   cp "$(list_path)" "$work/list-before"
-  run_delivery
+  locale=C.UTF-8 run_delivery
   expect_status 0
-  printf '\n[%s]\n%s\n%s\n[y/N] y\n\n[%s]\n%s\n' "$caption" "$heading" "$question" "$done" \
-    "$(expectation "$done" "$caption")" | expect_bytes "standard output: Shift-JIS texts byte for byte" "$work/stdout"
-  expect_gone "C:\\Apps\\$japan\\$app.exe" "C:\\Apps\\$japan\\$data"
-  expect_present "C:\\Apps\\$japan\\$memo.txt" "C:\\Apps\\$japan\\$di_kana.txt"
+  printf '\n[アンインストール]\n表示\\n\nソフトを削除しますか？\n[y/N] y\n\n[完了]\n%s\n' \
+    "$(expectation 完了 表示)" | expect_bytes "standard output: Shift-JIS texts in UTF-8" "$work/stdout"
+  expect_gone 'C:\Apps\日本語\アプリ.exe' 'C:\Apps\日本語\データ'
+  expect_present 'C:\Apps\日本語\メモ.txt' 'C:\Apps\日本語\ヂ.txt'
   expect_flag_cleared DelivUtility "$work/list-before"
 }
 

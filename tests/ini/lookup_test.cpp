@@ -57,6 +57,8 @@ TEST(IniNames, MatchWholeWithoutRegardToCaseAndIgnoreSurroundingBlanks) {
         {"case folding is ASCII only", "[Sec]\r\n\xC4key=v\r\n", "Sec", "\xE4key", "<default>"},
         {"high bytes in names match byte for byte", "[\x83Z]\r\n\x82\xA0=v\r\n", "\x83Z",
          "\x82\xA0", "v"},
+        {"a trail byte is no letter in a key", "[S]\r\n\x83\x41=a\r\n\x83\x61=b\r\n", "S", "\x83\x61", "b"},
+        {"a trail byte is no letter in a section", "[\x83\x61]\r\nK=a\r\n", "\x83\x41", "K", "<default>"},
     });
 }
 

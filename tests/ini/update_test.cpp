@@ -48,6 +48,10 @@ TEST(IniUpdateReplace, OnlyTheValueOfTheFirstMatchingKeyChanges) {
         {"requested names trimmed", "[S]\nK=1\n", " S\t", "\tK ", "2", "[S]\nK=2\n"},
         {"high bytes around kept", "[S]\n\x82\xA0=\x93\xFA\n\x8C\xEA=x\n", "S", "\x82\xA0",
          "\x96\x7B", "[S]\n\x82\xA0=\x96\x7B\n\x8C\xEA=x\n"},
+        {"a trail byte is no letter in a key", "[S]\n\x83\x41=a\n", "S", "\x83\x61", "b",
+         "[S]\n\x83\x41=a\n\x83\x61=b\n"},
+        {"a trail byte is no letter in a section", "[\x83\x41]\nK=a\n", "\x83\x61", "K", "b",
+         "[\x83\x41]\nK=a\n[\x83\x61]\r\nK=b\r\n"},
     });
 }
 

@@ -90,8 +90,14 @@ INSTANTIATE_TEST_SUITE_P(
         ValidCase{"CommentsAndBlankLines",
                   "\n  REGEDIT4  \n; a comment\n\n[HKEY_LOCAL_MACHINE\\A]\n; inside\n\n\"s\"=\"v\"\n  ;\"t\"=\"w\"\n", "A",
                   {{"s", 1, sz("v")}}},
-        ValidCase{"HighBytesKept", "REGEDIT4\n[HKEY_LOCAL_MACHINE\\\xe9\x81\x93]\n\"\x83\x5c\x5c\"=\"\x95\x5c\x5c\x8e\xa6\"\n",
-                  "\xe9\x81\x93", {{"\x83\x5c", 1, sz("\x95\x5c\x8e\xa6")}}},
+        // Code page 932: ソフト\表 and ソ, 表示 (ソ and 表 end in 0x5C), written as exports write them.
+        ValidCase{"DoubleByteCharactersWhole",
+                  "REGEDIT4\n[HKEY_LOCAL_MACHINE\\\x83\x5c\x83\x74\x83\x67\\\x95\x5c]\n\"\x83\x5c\"=\"\x95\x5c\x8e\xa6\"\n",
+                  "\x83\x5c\x83\x74\x83\x67\\\x95\x5c", {{"\x83\x5c", 1, sz("\x95\x5c\x8e\xa6")}}},
+        // ア (83 41) and ヂ (83 61) differ in a second byte that looks like a letter.
+        ValidCase{"SecondByteIsNoLetter",
+                  "REGEDIT4\n[HKEY_LOCAL_MACHINE\\\x83\x41]\n\"a\"=\"1\"\n[HKEY_LOCAL_MACHINE\\\x83\x61]\n\"b\"=\"2\"\n",
+                  "\x83\x61", {{"b", 1, sz("2")}}},
         ValidCase{"LaterDataWinsAtFirstPlace", "REGEDIT4\n[HKEY_LOCAL_MACHINE\\A]\n\"a\"=\"1\"\n\"b\"=\"2\"\n\"A\"=dword:3\n",
                   "A", {{"a", 4, bytes({3, 0, 0, 0})}, {"b", 1, sz("2")}}},
         ValidCase{"RepeatedKeyMerged",

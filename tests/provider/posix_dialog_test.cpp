@@ -157,14 +157,15 @@ TEST_F(PosixDialog, TerminalIsLookedUpOncePerDialog) {
     ::close(standardError.primary);
     ::unlink(standardError.filePath.c_str());
 
-    // Four steps and two positions after the move, then the end of the bar's line.
+    // Four steps and two positions after the move, then the finished bar and its line's end.
     EXPECT_EQ(drawn,
               "\r[#############...........................]  1/3"
               "\r[##########################..............]  2/3"
               "\r[########################################]  3/3"
               "\r[#############...........................]  1/3"
               "\r[########################################]  3/3"
-              "\r[........................................]  0/3\n");
+              "\r[........................................]  0/3"
+              "\r[########################################]  done, 4 steps\n");
     EXPECT_EQ(notDrawn, "");
 }
 

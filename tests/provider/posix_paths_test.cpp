@@ -1,6 +1,9 @@
 // The mapping of Windows paths onto the machine root, lexically and against real folders.
 #include "platform/posix/paths.h"
 
+#include "platform/operations.h"
+#include "platform/posix/code_page.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -48,8 +51,14 @@ TEST(NativePath, MapsWindowsPathsOntoTheRoot) {
         // ...and on a drive of the root they stop at its drive folder.
         {"..\\..\\..\\x", "/m/drive_c/Apps/Tool", "/m/drive_c/x"},
         {"data.txt", "/m/drive_d", "/m/drive_d/data.txt"},
-        // Nothing to map: no text, other machines, device namespaces.
+        // Code page 932 (ソフト\表: ソ and 表 end in 0x5C) is written on disk in UTF-8.
+        {"C:\\\x83\x5c\x83\x74\x83\x67\\\x95\x5c\\a.txt", "/home/u", "/m/drive_c/ソフト/表/a.txt"},
+        {"\x95\x5c\\..\\x", "/m/drive_c", "/m/drive_c/x"},
+        // Nothing to map: no text, other machines, device namespaces, a name that is no code
+        // page 932 text (half a character, an unassigned one).
         {"", "/home/u", nullptr},
+        {"C:\\a\x95", "/home/u", nullptr},
+        {"C:\\\x85\x40\\x", "/home/u", nullptr},
         {"\\\\server\\share\\x", "/home/u", nullptr},
         {"\\\\?\\C:\\x", "/home/u", nullptr},
     };
@@ -99,11 +108,12 @@ protected:
         root = pattern;
         ::setenv("UNINST_ROOT", root.c_str(), 1);
         for (const char* folder : {"/drive_c", "/drive_c/Program Files", "/drive_c/Program Files/Tool",
-                                   "/drive_c/windows", "/drive_c/Twin", "/drive_c/TWIN"}) {
+                                   "/drive_c/windows", "/drive_c/Twin", "/drive_c/TWIN", "/drive_c/ソフト"}) {
             ASSERT_EQ(::mkdir((root + folder).c_str(), 0755), 0) << folder;
         }
         std::ofstream(root + "/drive_c/Program Files/Tool/Tool.EXE") << "MZ";
         std::ofstream(root + "/drive_c/windows/ZADAvuz.ini") << "[Utility]\n";
+        std::ofstream(root + "/drive_c/ソフト/Data表.TXT") << "x";
     }
     void TearDown() override {
         std::string command = "rm -rf '" + root + "'";
@@ -129,6 +139,8 @@ TEST_F(ResolvedPathTest, NamesMatchWithoutRegardToCase) {
         {"C:\\Twin", "/drive_c/Twin"},
         {"C:\\TWIN", "/drive_c/TWIN"},
         {"C:\\twin", "/drive_c/TWIN"},
+        // Names on disk are UTF-8: ソフト\data表.txt finds ソフト/Data表.TXT.
+        {"C:\\\x83\x5c\x83\x74\x83\x67\\data\x95\x5c.txt", "/drive_c/ソフト/Data表.TXT"},
     };
     for (const Resolution& c : cases) {
         std::optional<posix::ResolvedPath> resolved = posix::resolvePath(c.windowsPath);
@@ -136,6 +148,25 @@ TEST_F(ResolvedPathTest, NamesMatchWithoutRegardToCase) {
         EXPECT_EQ(resolved->path, root + c.expected) << c.windowsPath;
         EXPECT_FALSE(resolved->throughLink) << c.windowsPath;
     }
+}
+
+// A search gives names in code page 932 and passes over a name that has no exact form there:
+// Shift-JIS bytes that are no UTF-8, and a yen sign, which code page 932 would turn into a
+// backslash. A name that is no code page 932 text is refused with its own error code.
+TEST_F(ResolvedPathTest, SearchGivesCodePage932NamesOnly) {
+    for (const char* name : {"/表b.txt", "/\x95\x5c.txt", "/a\xc2\xa5" "b.txt"}) {
+        std::ofstream(root + "/drive_c/ソフト" + name) << "x";
+    }
+    platform::WIN32_FIND_DATAA entry;
+    platform::HANDLE search = platform::FindFirstFileA("C:\\\x83\x5c\x83\x74\x83\x67\\*.*", &entry);
+    ASSERT_NE(search, platform::INVALID_HANDLE_VALUE);
+    std::vector<std::string> names;
+    do names.emplace_back(entry.cFileName);
+    while (platform::FindNextFileA(search, &entry) != 0);
+    platform::FindClose(search);
+    EXPECT_EQ(names, (std::vector<std::string>{".", "..", "Data\x95\x5c.TXT", "\x95\x5c" "b.txt"}));
+    EXPECT_EQ(platform::DeleteFileA("C:\\\x83\x5c\x83\x74\x83\x67\\a\x95"), 0);
+    EXPECT_EQ(platform::GetLastError(), platform::ERROR_NO_UNICODE_TRANSLATION);
 }
 
 TEST_F(ResolvedPathTest, DriveFolderIsTheBase) {

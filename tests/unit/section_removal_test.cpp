@@ -6,6 +6,7 @@
 
 #include "double/fake.h"
 #include "frontend/command_line.h"
+#include "removal/primitives.h"
 #include "removal/section_removal.h"
 #include "removal/uninstall_list.h"
 
@@ -65,6 +66,53 @@ TEST_F(SectionRemovalTest, InstallPathsBecomeChainPrefixes) {
         EXPECT_EQ(countSectionItems("Files_Deliv"), static_cast<int>(c.nodes.size()) + 2);
         EXPECT_EQ(chain(), c.nodes);
     }
+}
+
+// In code page 932 the second byte of 表 (95 5C) and of ソ (83 5C) is the byte of the backslash.
+TEST_F(SectionRemovalTest, DoubleByteCharactersEndingIn5CAreNoBackslashes) {
+    const std::string hyo = "\x95\x5C", so = "\x83\x5C";
+    const std::string list = "C:\\Apps\\\x88\xEA\x97\x97" + hyo;        // C:\Apps\一覧表
+    const std::string soft = "C:\\" + so + "\x83\x74\x83\x67";             // C:\ソフト
+    const std::string middle = "C:\\A" + so + "B\\" + hyo + hyo;          // C:\AソB\表表
+    struct Case {
+        std::string path, name, joined;
+        Strings nodes, walk;  // walk: the folders removed in turn, the last one failing
+    };
+    for (const Case& c : {
+             Case{list, "b.txt", list + "\\b.txt", {"C:\\Apps", list}, {list, "C:\\Apps", "C:"}},
+             Case{soft + "\\Tool", hyo + "b", soft + "\\Tool\\" + hyo + "b", {soft, soft + "\\Tool"},
+                  {soft + "\\Tool", soft, "C:"}},
+             Case{middle + "\\", "\\" + so, middle + "\\" + so, {"C:\\A" + so + "B", middle}, {middle + "\\", middle}},
+         }) {
+        SCOPED_TRACE(c.path);
+        fake::reset();
+        clearDirectoryChain();
+        writeList("[UNINSTALL_Files_Deliv]\nPATH=" + c.path + "\n");
+        EXPECT_EQ(countSectionItems("Files_Deliv"), 2);
+        EXPECT_EQ(chain(), c.nodes);
+
+        char buffer[260];
+        std::snprintf(buffer, sizeof buffer, "%s", c.path.c_str());
+        EXPECT_EQ(appendPathComponent(buffer, sizeof buffer, c.name.c_str()), static_cast<int>(c.joined.size()));
+        EXPECT_EQ(buffer, c.joined);
+
+        fake::reset();
+        fake::addFolder(c.walk.front());
+        fake::clearCalls();
+        removeDirectoryAndParents(c.path.c_str());
+        Strings walk;
+        for (const std::string& folder : c.walk) walk.push_back("RemoveDirectoryA(\"" + folder + "\") -> 1");
+        walk.back().back() = '0';
+        EXPECT_EQ(fake::calls({"RemoveDirectoryA"}), walk);
+    }
+
+    // A folder ending in 表 is searched inside, never as a pattern in its parent.
+    fake::reset();
+    fake::addFile("C:\\Data\\" + hyo + "\\a.txt");
+    fake::addFile("C:\\Data\\" + hyo + "b.txt");
+    fake::addFile("C:\\Data\\" + hyo + hyo + "b.txt");
+    EXPECT_EQ(emptyAndRemoveFolder(("C:\\Data\\" + hyo).c_str()), 1);
+    EXPECT_EQ(fake::tree(), (Strings{"C:\\Data", "C:\\Data\\" + hyo + "b.txt", "C:\\Data\\" + hyo + hyo + "b.txt"}));
 }
 
 TEST_F(SectionRemovalTest, AnInstallPathLongerThanItsBufferRecordsNothing) {

@@ -1,6 +1,7 @@
 // Profile files are read the way the Win32 profile functions read them: no comment syntax,
-// no escapes, names compared without regard to ASCII case, the first section and the first
-// key of a name winning. NUL bytes are ordinary bytes: they end neither a line nor a value,
+// no escapes, names compared without regard to ASCII case (the trail byte of a double-byte
+// character is no letter and must match exactly), the first section and the first key of a
+// name winning. NUL bytes are ordinary bytes: they end neither a line nor a value,
 // so a file holding them is read to its real end.
 #include "platform/ini/ini.h"
 
@@ -24,16 +25,28 @@ std::string_view trimBlanks(std::string_view s) {
     return s.substr(begin, end - begin);
 }
 
+bool leadsPair(std::string_view s, std::size_t i) {
+    return isLeadByte(static_cast<unsigned char>(s[i])) && i + 1 < s.size();
+}
+
+// 83 41 and 83 61 are two different katakana, not one letter in two cases.
 bool equalIgnoringCase(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
     for (std::size_t i = 0; i < a.size(); ++i) {
         if (text::asciiLower(a[i]) != text::asciiLower(b[i])) return false;
+        if (leadsPair(a, i)) {
+            ++i;
+            if (a[i] != b[i]) return false;
+        }
     }
     return true;
 }
 
 void appendLowered(std::string& out, std::string_view s) {
-    for (char c : s) out.push_back(text::asciiLower(c));
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        out.push_back(text::asciiLower(s[i]));
+        if (leadsPair(s, i)) out.push_back(s[++i]);
+    }
 }
 
 // Index key of a section and a key name; neither can hold a line break, so "\n" separates
@@ -122,6 +135,10 @@ bool representable(std::string_view section, std::string_view key, std::string_v
 }
 
 }  // namespace
+
+bool isLeadByte(unsigned char byte) {
+    return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
+}
 
 Document::Document(std::string bytes) : bytes_(std::move(bytes)) {
     const std::string_view all(bytes_);

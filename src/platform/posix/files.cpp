@@ -3,6 +3,7 @@
 // followed by a search, a deletion or an attribute change. Also the executable's own path,
 // pauses, memory and the lead-byte test.
 #include "platform/operations.h"
+#include "platform/posix/code_page.h"
 #include "platform/posix/files_seam.h"
 #include "platform/posix/paths.h"
 
@@ -57,19 +58,28 @@ std::string_view lastName(const std::string& path) {
 
 char lowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
-// Windows wildcard matching without regard to case: '*' any run, '?' one character.
+// Windows wildcard matching without regard to case: '*' any run, '?' one character. Both are
+// code-page-932 text, taken a character at a time.
 bool matchesWildcard(std::string_view pattern, std::string_view name) {
     std::size_t p = 0, n = 0, starP = std::string_view::npos, starN = 0;
+    auto sameCharacter = [&]() {
+        std::size_t length = posix::characterLength(pattern, p);
+        if (length == 1 && pattern[p] == '?') return true;
+        if (posix::characterLength(name, n) != length) return false;
+        if (length == 2) return pattern.substr(p, 2) == name.substr(n, 2);
+        return lowerAscii(pattern[p]) == lowerAscii(name[n]);
+    };
     while (n < name.size()) {
-        if (p < pattern.size() && (pattern[p] == '?' || lowerAscii(pattern[p]) == lowerAscii(name[n]))) {
-            ++p;
-            ++n;
+        if (p < pattern.size() && sameCharacter()) {
+            n += posix::characterLength(name, n);
+            p += posix::characterLength(pattern, p);
         } else if (p < pattern.size() && pattern[p] == '*') {
             starP = p++;
             starN = n;
         } else if (starP != std::string_view::npos) {
             p = starP + 1;
-            n = ++starN;
+            starN += posix::characterLength(name, starN);
+            n = starN;
         } else {
             return false;
         }
@@ -84,23 +94,29 @@ bool matchesSearch(std::string_view pattern, std::string_view name) {
     return matchesWildcard(pattern, name);
 }
 
+// A found name as it is on disk and as it is given out, in code page 932.
+struct FoundName {
+    std::string onDisk;
+    std::string windows;
+};
+
 // A search takes its list of names when it starts; each entry's attributes are read when it
 // is delivered, and an entry gone by then is passed over. Deleting delivered entries
 // therefore never disturbs the search, and the folder is not held open.
 struct Search {
     std::string folder;
-    std::vector<std::string> names;
+    std::vector<FoundName> names;
     std::size_t next = 0;
 };
 
 bool deliverNext(Search& search, WIN32_FIND_DATAA* entry) {
     while (search.next < search.names.size()) {
-        const std::string& name = search.names[search.next++];
-        DWORD attributes = attributesOf(search.folder + "/" + name, name);
+        const FoundName& name = search.names[search.next++];
+        DWORD attributes = attributesOf(search.folder + "/" + name.onDisk, name.onDisk);
         if (attributes == INVALID_FILE_ATTRIBUTES) continue;
         entry->dwFileAttributes = attributes;
-        std::size_t length = std::min<std::size_t>(name.size(), MAX_PATH - 1);
-        name.copy(entry->cFileName, length);
+        std::size_t length = std::min<std::size_t>(name.windows.size(), MAX_PATH - 1);
+        name.windows.copy(entry->cFileName, length);
         entry->cFileName[length] = '\0';
         return true;
     }
@@ -108,9 +124,9 @@ bool deliverNext(Search& search, WIN32_FIND_DATAA* entry) {
 }
 
 // "." and ".." first, then the names in byte order, so every run lists a folder the same way.
-bool searchOrder(const std::string& a, const std::string& b) {
-    if (isDotName(a) != isDotName(b)) return isDotName(a);
-    return a < b;
+bool searchOrder(const FoundName& a, const FoundName& b) {
+    if (isDotName(a.windows) != isDotName(b.windows)) return isDotName(a.windows);
+    return a.windows < b.windows;
 }
 
 std::optional<posix::ResolvedPath> resolve(const char* path) {
@@ -212,7 +228,7 @@ HANDLE FindFirstFileA(const char* pattern, WIN32_FIND_DATAA* entry) {
     keptFile().reset();
     if (pattern == nullptr || entry == nullptr) return INVALID_HANDLE_VALUE;
     std::string_view text = pattern;
-    std::size_t cut = text.find_last_of("\\/");
+    std::size_t cut = posix::lastSeparator(text);
     std::string folderText;
     std::string_view wildcard;
     if (cut != std::string_view::npos) {
@@ -241,11 +257,16 @@ HANDLE FindFirstFileA(const char* pattern, WIN32_FIND_DATAA* entry) {
         return INVALID_HANDLE_VALUE;
     }
     search->folder = folder->path;
+    std::string windowsName;
     while (struct dirent* item = ::readdir(listing)) {
         std::string_view name = item->d_name;
         // A drive's top folder has no "." or "..", as on Windows.
         if (folder->atBase && isDotName(name)) continue;
-        if (matchesSearch(wildcard, name)) search->names.emplace_back(name);
+        // A name with no exact form in code page 932 is passed over, as if it were not
+        // there: given out as a look-alike, it would lead the caller to another name or to
+        // none. Its folder still holds it, so that folder is never taken for empty.
+        if (!posix::diskNameToWindows(name, windowsName)) continue;
+        if (matchesSearch(wildcard, windowsName)) search->names.push_back(FoundName{std::string(name), windowsName});
     }
     ::closedir(listing);
     std::sort(search->names.begin(), search->names.end(), searchOrder);
@@ -334,17 +355,22 @@ namespace platform {
 
 DWORD GetModuleFileNameA(HINSTANCE, char* buffer, DWORD capacity) {
     if (buffer == nullptr || capacity == 0) return 0;
+    buffer[0] = '\0';
     char path[4096];
     ssize_t length = ::readlink("/proc/self/exe", path, sizeof path);
-    if (length <= 0 || static_cast<std::size_t>(length) >= sizeof path) {
-        buffer[0] = '\0';
+    if (length <= 0 || static_cast<std::size_t>(length) >= sizeof path) return 0;
+    // The path as the program's other texts are: in code page 932; a path with no exact form
+    // there gives nothing rather than a look-alike.
+    std::string windowsPath;
+    if (!posix::diskNameToWindows(std::string_view(path, static_cast<std::size_t>(length)), windowsPath)) {
+        SetLastError(ERROR_NO_UNICODE_TRANSLATION);
         return 0;
     }
     // Too small a buffer gets as much as fits, terminated, and the result is the capacity.
-    std::size_t take = std::min<std::size_t>(static_cast<std::size_t>(length), capacity - 1);
-    for (std::size_t i = 0; i < take; ++i) buffer[i] = path[i];
+    std::size_t take = std::min<std::size_t>(windowsPath.size(), capacity - 1);
+    for (std::size_t i = 0; i < take; ++i) buffer[i] = windowsPath[i];
     buffer[take] = '\0';
-    return take < static_cast<std::size_t>(length) ? capacity : static_cast<DWORD>(take);
+    return take < windowsPath.size() ? capacity : static_cast<DWORD>(take);
 }
 
 void Sleep(DWORD milliseconds) {

@@ -3,6 +3,7 @@
 #include "platform/posix/paths.h"
 
 #include "platform/operations.h"
+#include "platform/posix/code_page.h"
 
 #include <algorithm>
 #include <climits>
@@ -28,8 +29,8 @@ bool isDriveLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 
 
 char lowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
-// Appends the names of `text` (split at either separator) to `names`, dropping "." and empty
-// names; ".." takes one name off, but never more than there are.
+// Appends the names of native `text` (split at either separator) to `names`, dropping "."
+// and empty names; ".." takes one name off, but never more than there are.
 void appendNames(std::string_view text, std::vector<std::string>& names) {
     std::size_t start = 0;
     while (start <= text.size()) {
@@ -43,6 +44,30 @@ void appendNames(std::string_view text, std::vector<std::string>& names) {
         }
         start = end + 1;
     }
+}
+
+// The same for Windows `text` in code page 932: a separator inside a double-byte character
+// separates nothing, and each name is added as it is written on disk. False when a name is
+// no code-page-932 text (`names` is then unspecified).
+bool appendWindowsNames(std::string_view text, std::vector<std::string>& names) {
+    std::size_t start = 0;
+    std::string onDisk;
+    while (start <= text.size()) {
+        std::size_t end = start;
+        while (end < text.size() && !isSeparator(text[end])) end += characterLength(text, end);
+        std::string_view name = text.substr(start, end - start);
+        if (name == "..") {
+            if (!names.empty()) names.pop_back();
+        } else if (!name.empty() && name != ".") {
+            if (!windowsNameToDisk(name, onDisk)) {
+                platform::SetLastError(platform::ERROR_NO_UNICODE_TRANSLATION);
+                return false;
+            }
+            names.push_back(onDisk);
+        }
+        start = end + 1;
+    }
+    return true;
 }
 
 // Appends "/name" to a native path; "/" itself takes just the name.
@@ -71,36 +96,38 @@ bool startsWith(const std::vector<std::string>& names, const std::vector<std::st
     return std::equal(prefix.begin(), prefix.end(), names.begin());
 }
 
-PathPlan drivePlan(const std::vector<std::string>& rootNames, char letter, std::string_view rest) {
+// The plan of drive `letter`, with the native names `below` its folder and then the names of
+// the Windows text `rest`; empty when a name of `rest` cannot be written on disk.
+std::optional<PathPlan> drivePlan(const std::vector<std::string>& rootNames, char letter,
+                                  std::vector<std::string> below, std::string_view rest) {
     PathPlan plan;
     plan.base = joinNames(rootNames);
     appendChild(plan.base, "drive_");
     plan.base += lowerAscii(letter);
     plan.matchCase = true;
-    appendNames(rest, plan.names);
+    plan.names = std::move(below);
+    if (!appendWindowsNames(rest, plan.names)) return std::nullopt;
     return plan;
 }
 
 // A relative path continues the current folder. When that folder lies on a drive of the
 // machine root, the drive folder is the floor `..` stops at, as on Windows.
-PathPlan relativePlan(const std::vector<std::string>& rootNames, std::string_view windowsPath,
-                      std::string_view currentFolder) {
+std::optional<PathPlan> relativePlan(const std::vector<std::string>& rootNames, std::string_view windowsPath,
+                                     std::string_view currentFolder) {
     std::vector<std::string> current = absoluteNames(currentFolder, "/");
     if (startsWith(current, rootNames) && current.size() > rootNames.size()) {
         const std::string& drive = current[rootNames.size()];
         if (drive.size() == 7 && drive.compare(0, 6, "drive_") == 0 && isDriveLetter(drive[6])) {
-            std::string below;
-            for (std::size_t i = rootNames.size() + 1; i < current.size(); ++i) below += "/" + current[i];
-            below += "/";
-            below += windowsPath;
-            return drivePlan(rootNames, drive[6], below);
+            std::vector<std::string> below(current.begin() + static_cast<std::ptrdiff_t>(rootNames.size()) + 1,
+                                           current.end());
+            return drivePlan(rootNames, drive[6], std::move(below), windowsPath);
         }
     }
     PathPlan plan;
     plan.base = "/";
     plan.matchCase = true;
-    plan.names = current;
-    appendNames(windowsPath, plan.names);
+    plan.names = std::move(current);
+    if (!appendWindowsNames(windowsPath, plan.names)) return std::nullopt;
     return plan;
 }
 
@@ -114,6 +141,16 @@ bool existsAsWritten(const std::string& path) {
     return ::lstat(path.c_str(), &info) == 0;
 }
 
+// ASCII letters match either case. Names on disk are UTF-8, whose bytes from 0x80 up are
+// never ASCII letters: the other characters of a name must match exactly.
+bool sameDiskNameIgnoringCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (lowerAscii(a[i]) != lowerAscii(b[i])) return false;
+    }
+    return true;
+}
+
 // The name in `folder` equal to `name` without regard to case; the smallest one in byte order
 // when several are, so the choice does not depend on the order the folder lists them in.
 std::optional<std::string> findIgnoringCase(const std::string& folder, const std::string& name) {
@@ -122,7 +159,7 @@ std::optional<std::string> findIgnoringCase(const std::string& folder, const std
     std::optional<std::string> best;
     while (struct dirent* entry = ::readdir(listing)) {
         std::string_view candidate = entry->d_name;
-        if (!sameNameIgnoringCase(candidate, name)) continue;
+        if (!sameDiskNameIgnoringCase(candidate, name)) continue;
         if (!best || candidate < *best) best = std::string(candidate);
     }
     ::closedir(listing);
@@ -216,14 +253,19 @@ void FolderHandle::reset() {
 // letter: it must match exactly, or two different characters would count as one name.
 bool sameNameIgnoringCase(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
+    for (std::size_t i = 0; i < a.size(); i += characterLength(a, i)) {
         if (lowerAscii(a[i]) != lowerAscii(b[i])) return false;
-        if (platform::IsDBCSLeadByte(static_cast<platform::BYTE>(a[i])) && i + 1 < a.size()) {
-            ++i;
-            if (a[i] != b[i]) return false;
-        }
+        if (characterLength(a, i) == 2 && a[i + 1] != b[i + 1]) return false;
     }
     return true;
+}
+
+std::size_t lastSeparator(std::string_view windowsPath) {
+    std::size_t last = std::string_view::npos;
+    for (std::size_t i = 0; i < windowsPath.size(); i += characterLength(windowsPath, i)) {
+        if (isSeparator(windowsPath[i])) last = i;
+    }
+    return last;
 }
 
 std::optional<PathPlan> planPath(std::string_view windowsPath, std::string_view root, std::string_view currentFolder) {
@@ -231,18 +273,18 @@ std::optional<PathPlan> planPath(std::string_view windowsPath, std::string_view 
     std::vector<std::string> rootNames = absoluteNames(root.empty() ? currentFolder : root, currentFolder);
 
     if (windowsPath.size() >= 2 && isDriveLetter(windowsPath[0]) && windowsPath[1] == ':') {
-        return drivePlan(rootNames, windowsPath[0], windowsPath.substr(2));
+        return drivePlan(rootNames, windowsPath[0], {}, windowsPath.substr(2));
     }
     if (windowsPath.front() == '/') {
         PathPlan plan;
         plan.base = "/";
-        appendNames(windowsPath, plan.names);
+        if (!appendWindowsNames(windowsPath, plan.names)) return std::nullopt;
         return plan;
     }
     if (windowsPath.front() == '\\') {
         // "\\server\share" and "\\?\" paths name other machines or namespaces: not mapped.
         if (windowsPath.size() >= 2 && isSeparator(windowsPath[1])) return std::nullopt;
-        return drivePlan(rootNames, 'c', windowsPath);
+        return drivePlan(rootNames, 'c', {}, windowsPath);
     }
     return relativePlan(rootNames, windowsPath, currentFolder);
 }
@@ -303,6 +345,7 @@ std::optional<ResolvedPath> resolvePath(std::string_view windowsPath) {
     std::string current = needsCurrentFolder(windowsPath, root) ? currentFolder() : std::string("/");
     std::optional<PathPlan> plan = planPath(windowsPath, root, current);
     if (!plan) return std::nullopt;
+    platform::SetLastError(platform::ERROR_SUCCESS);
     return resolvePlan(*plan);
 }
 

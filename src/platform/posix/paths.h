@@ -1,6 +1,8 @@
 // Windows paths on a POSIX machine root: drive X: is <root>/drive_x, a leading backslash
 // means drive C, a leading slash is a native path, anything else is relative to the current
-// folder. Names compare without regard to ASCII case, as on Windows.
+// folder. Names compare without regard to ASCII case, as on Windows. A Windows path is text
+// of code page 932 (a backslash in a double-byte character separates nothing); its names are
+// written on disk in UTF-8. The machine root and the current folder are native as they are.
 #pragma once
 
 #include <optional>
@@ -21,7 +23,9 @@ struct PathPlan {
 
 // The plan for `windowsPath` with the given machine root and current folder (both native;
 // a relative root is taken from the current folder). No file system access.
-// Empty when the path names nothing this provider maps (empty text, a "\\server" path).
+// Empty when the path names nothing this provider maps (empty text, a "\\server" path), or
+// when a name in it is no code-page-932 text (the last error is then
+// ERROR_NO_UNICODE_TRANSLATION).
 std::optional<PathPlan> planPath(std::string_view windowsPath, std::string_view root, std::string_view currentFolder);
 
 // The plan's native path, names as written.
@@ -93,7 +97,12 @@ std::string machineRoot();
 // The process's current folder, "/" when it cannot be read.
 std::string currentFolder();
 
-// ASCII case-insensitive equality, as Windows compares names.
+// Equality of two code-page-932 names without regard to ASCII case, as Windows compares
+// names; the second byte of a double-byte character must match exactly.
 bool sameNameIgnoringCase(std::string_view a, std::string_view b);
+
+// The position of the last separator (backslash or slash) of a Windows path that is one,
+// not the second byte of a double-byte character; npos when there is none.
+std::size_t lastSeparator(std::string_view windowsPath);
 
 }  // namespace posix

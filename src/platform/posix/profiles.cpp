@@ -83,11 +83,9 @@ namespace platform {
 namespace {
 
 // A file named without any folder lives in the Windows folder, as the Win32 functions have it.
-bool isBareName(const char* fileName) {
-    for (const char* c = fileName; *c != '\0'; ++c) {
-        if (*c == '\\' || *c == '/' || *c == ':') return false;
-    }
-    return true;
+// A backslash in a double-byte character (表.ini) makes no folder.
+bool isBareName(std::string_view fileName) {
+    return posix::lastSeparator(fileName) == std::string_view::npos && fileName.find(':') == std::string_view::npos;
 }
 
 // The Windows path of the profile `fileName` names.

@@ -3,6 +3,8 @@
 // deleted and plus what was added.
 #include "platform/posix/registry_file.h"
 
+#include "platform/posix/code_page.h"
+
 #include <cstring>
 
 namespace posix {
@@ -22,18 +24,24 @@ char lower(char c) {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
+// Names are code-page-932 text: the second byte of a double-byte character is no letter.
 std::string lowered(std::string_view s) {
     std::string out(s);
-    for (char& c : out) c = lower(c);
+    for (std::size_t i = 0; i < out.size(); i += characterLength(out, i)) out[i] = lower(out[i]);
     return out;
 }
 
 bool equalNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (lower(a[i]) != lower(b[i])) return false;
+    return a.size() == b.size() && lowered(a) == lowered(b);
+}
+
+// The position of the first `c` in `s` that is a character of its own, not the second byte
+// of a double-byte one; npos when there is none.
+std::size_t findCharacter(std::string_view s, char c, std::size_t from = 0) {
+    for (std::size_t i = from; i < s.size(); i += characterLength(s, i)) {
+        if (s[i] == c) return i;
     }
-    return true;
+    return std::string_view::npos;
 }
 
 bool startsWithNoCase(std::string_view s, std::string_view prefix) {
@@ -165,6 +173,11 @@ private:
                 ++pos_;
                 return true;
             }
+            if (characterLength(text_, pos_) == 2) {
+                out->append(text_.substr(pos_, 2));
+                pos_ += 2;
+                continue;
+            }
             if (c == '\\' && pos_ + 1 < text_.size()) {
                 char escaped = text_[pos_ + 1];
                 if (escaped != '\\' && escaped != '"') {
@@ -286,12 +299,12 @@ bool readHeader(std::string_view text, Header* header, std::string* reason) {
         *reason = "key deletion is not supported";
         return false;
     }
-    if (t.size() < 2 || t.back() != ']') {
+    if (t.size() < 2 || t.back() != ']' || endsInLoneLeadByte(t.substr(0, t.size() - 1))) {
         *reason = "expected \"]\" at the end of the key header";
         return false;
     }
     std::string_view inner = t.substr(1, t.size() - 2);
-    std::size_t split = inner.find('\\');
+    std::size_t split = findCharacter(inner, '\\');
     std::string_view root = inner.substr(0, split);
     if (equalNoCase(root, kOurRoot)) {
         header->reachable = true;
@@ -310,13 +323,15 @@ bool readHeader(std::string_view text, Header* header, std::string* reason) {
     return false;
 }
 
-// Splits a key path at backslashes; false when a name in it is empty.
+// Splits a key path at backslashes (not at the second byte of a double-byte character);
+// false when a name in it is empty or the path ends in half a character.
 bool splitPath(std::string_view path, std::vector<std::string_view>* names) {
     names->clear();
     if (path.empty()) return true;
+    if (endsInLoneLeadByte(path)) return false;
     std::size_t start = 0;
     for (;;) {
-        std::size_t end = path.find('\\', start);
+        std::size_t end = findCharacter(path, '\\', start);
         std::size_t length = end == std::string_view::npos ? std::string_view::npos : end - start;
         std::string_view name = path.substr(start, length);
         if (name.empty()) return false;
@@ -343,11 +358,12 @@ bool endsWithBlankLine(const std::string& s) {
     return v.size() >= 3 && v.substr(v.size() - 3) == "\n\r\n";
 }
 
+// A double-byte character goes in as it is: its second byte is no backslash to escape.
 std::string quoted(std::string_view s) {
     std::string out = "\"";
-    for (char c : s) {
-        if (c == '\\' || c == '"') out.push_back('\\');
-        out.push_back(c);
+    for (std::size_t i = 0; i < s.size(); i += characterLength(s, i)) {
+        if (s[i] == '\\' || s[i] == '"') out.push_back('\\');
+        out.append(s.substr(i, characterLength(s, i)));
     }
     out.push_back('"');
     return out;
@@ -357,11 +373,12 @@ std::string quoted(std::string_view s) {
 bool writableAsString(const RegistryValue& value) {
     if (value.type != kString || value.data.empty() || value.data.back() != '\0') return false;
     std::string_view body(value.data.data(), value.data.size() - 1);
-    return body.find_first_of(std::string_view("\0\r\n", 3)) == std::string_view::npos;
+    return body.find_first_of(std::string_view("\0\r\n", 3)) == std::string_view::npos && !endsInLoneLeadByte(body);
 }
 
+// A lead byte at the end would take the closing quote for its second byte.
 bool nameStorable(std::string_view name) {
-    return name.find_first_of(std::string_view("\0\r\n", 3)) == std::string_view::npos;
+    return name.find_first_of(std::string_view("\0\r\n", 3)) == std::string_view::npos && !endsInLoneLeadByte(name);
 }
 
 }  // namespace

@@ -39,10 +39,10 @@ struct RegistryParseError {
 // describes a state, not a list of changes, and a change the uninstaller cannot apply must
 // not be silently dropped. NUL bytes anywhere are refused too.
 //
-// Text is taken byte for byte: bytes from 0x80 up are kept as they are and only ASCII
-// letters compare without regard to case. So a file in UTF-8 or in a double-byte code page
-// reads alike, except that in a double-byte name a second byte of 0x5C is a backslash like
-// any other: inside quotes it is written doubled, and in a key path it separates names.
+// Text is code page 932, as in a REGEDIT4 file exported on a Japanese system, and is kept byte
+// for byte. Only ASCII letters compare without regard to case; the second byte of a
+// double-byte character is part of it: never a letter, and never a backslash, so it neither
+// escapes inside quotes (where it is not doubled) nor separates the names of a key path.
 //
 // A key exists when it has a header of its own or some key below it has one, as an import
 // of the file would create the parents of every key it names.

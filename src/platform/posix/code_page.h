@@ -1,0 +1,57 @@
+// Code page 932 (Shift-JIS), the system code page of the Japanese Windows the machine root
+// stands for: every text the program hands the provider is in it. Names on disk are UTF-8,
+// as a Wine prefix keeps them, and the terminal has a character set of its own; this is where
+// text crosses between them, with the C library's iconv.
+#pragma once
+
+#include "platform/operations.h"
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace posix {
+
+// The length of the character of code-page-932 `text` that starts at `at`: 2 for a lead byte
+// with a byte after it, else 1. A backslash, a slash or a letter in the second byte of a
+// double-byte character is part of that character, never a separator or a letter.
+inline std::size_t characterLength(std::string_view text, std::size_t at) {
+    return platform::IsDBCSLeadByte(static_cast<platform::BYTE>(text[at])) && at + 1 < text.size() ? 2 : 1;
+}
+
+// True when `text` ends in a lead byte with nothing after it: a character cut in half.
+bool endsInLoneLeadByte(std::string_view text);
+
+// A name in code page 932 as it is written on disk (UTF-8). False, with `out` unspecified,
+// when the name is no valid code-page-932 text.
+bool windowsNameToDisk(std::string_view name, std::string& out);
+
+// A name on disk (UTF-8) in code page 932. False when it is no UTF-8 text, or holds a
+// character code page 932 does not have, or one that would come back as another (a yen sign
+// would become a backslash): the name is then not given out at all, since a look-alike would
+// name some other file or no file.
+bool diskNameToWindows(std::string_view name, std::string& out);
+
+// Text of the terminal's character set (the locale's) in code page 932, exactly; false as
+// diskNameToWindows.
+bool terminalTextToWindows(std::string_view text, std::string& out);
+
+// Code-page-932 text for the terminal, in the locale's character set (nl_langinfo(CODESET)).
+// A character the terminal cannot show, or a byte that is no character, is shown as "?":
+// this is only for reading.
+std::string windowsTextForTerminal(std::string_view text);
+
+}  // namespace posix
+
+namespace platform {
+
+// Win32's code for a name that has no form in the code page it is needed in.
+inline constexpr DWORD ERROR_NO_UNICODE_TRANSLATION = 1113;
+
+// The error of the provider's last file operation that failed for a name it could not
+// convert (ERROR_NO_UNICODE_TRANSLATION); ERROR_SUCCESS after a path that could be mapped.
+// Other failures leave it as it was. The program itself never asks; tests do.
+DWORD GetLastError();
+void SetLastError(DWORD error);
+
+}  // namespace platform
