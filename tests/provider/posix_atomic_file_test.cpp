@@ -8,6 +8,7 @@
 #include <fstream>
 #include <string>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
@@ -48,6 +49,25 @@ protected:
         return ::stat(file.c_str(), &info) == 0 ? (info.st_mode & 07777) : 0;
     }
 
+    bool replaceInLockedFolder(const std::string& bytes) {
+        if (::geteuid() != 0) {
+            ::chmod(folder.c_str(), 0555);
+            bool replaced = posix::replaceFile(path, bytes);
+            ::chmod(folder.c_str(), 0700);
+            return replaced;
+        }
+        ::chmod(folder.c_str(), 0755);
+        pid_t child = ::fork();
+        if (child == 0) {
+            if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(2);
+            ::_exit(posix::replaceFile(path, bytes) ? 0 : 1);
+        }
+        int status = 0;
+        if (child < 0 || ::waitpid(child, &status, 0) != child || !WIFEXITED(status)) return false;
+        EXPECT_NE(WEXITSTATUS(status), 2) << "could not become the user nobody";
+        return WEXITSTATUS(status) == 0;
+    }
+
     std::string folder;
     std::string path;
 };
@@ -68,6 +88,31 @@ TEST_F(AtomicFileTest, ReplacementKeepsTheOwner) {
     ASSERT_EQ(::stat(path.c_str(), &info), 0);
     EXPECT_EQ(info.st_uid, 12345u);
     EXPECT_EQ(info.st_gid, 23456u);
+}
+
+// A folder that may not take the temporary file, beside a list file that may be written: only
+// a change that keeps the length within one disk sector is made, in place; anything else
+// leaves the file byte for byte. The superuser may write anywhere, so as the superuser the
+// replacement runs in a child process as the unprivileged user "nobody".
+TEST_F(AtomicFileTest, ALockedFolderTakesOnlyAnUntearableChangeInPlace) {
+    const std::string flag = "[Utility]\nDelivUtility=1\n";
+    const std::string wide(1024, 'x');
+    const struct {
+        std::string original, replacement;
+        bool written;
+    } cases[] = {
+        {flag, "[Utility]\nDelivUtility=0\n", true},
+        {flag, flag, true},
+        {flag, "[Utility]\nDelivUtility=10\n", false},
+        {flag, "[Utility]\nDelivUtility=\n", false},
+        {wide, "y" + wide.substr(1, 1022) + "y", false},
+    };
+    for (const auto& c : cases) {
+        write(c.original, 0666);
+        EXPECT_EQ(replaceInLockedFolder(c.replacement), c.written) << c.replacement;
+        EXPECT_EQ(posix::readWholeFile(path).value_or("(unreadable)"), c.written ? c.replacement : c.original);
+        EXPECT_EQ(names(), std::vector<std::string>{"list.ini"});
+    }
 }
 
 TEST_F(AtomicFileTest, CreatesMissingFile) {

@@ -95,6 +95,38 @@ void noteUnsyncedFolder(const std::string& folder) {
     folders.push_back(folder);
 }
 
+// Where the folder cannot take a temporary file but the file itself may be written (Windows
+// writes profile files in place), a change that keeps the file's length and lies within one
+// disk sector is written over the bytes that differ and flushed: the flag's "1" becoming "0"
+// is one byte, on disk whole or not at all. Anything larger could be torn by a crash, so the
+// file is left as it is and the result is false.
+bool overwriteWithinOneSector(const std::string& target, std::string_view bytes) {
+    constexpr std::size_t sector = 512;
+    int fd = ::open(target.c_str(), O_RDWR | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat info;
+    std::optional<std::string> old;
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && static_cast<std::size_t>(info.st_size) == bytes.size()) {
+        old = readRest(fd);
+    }
+    bool ok = old && old->size() == bytes.size();
+    std::size_t first = 0;
+    std::size_t last = bytes.size();
+    if (ok) {
+        while (first < last && (*old)[first] == bytes[first]) ++first;
+        while (last > first && (*old)[last - 1] == bytes[last - 1]) --last;
+        ok = first == last || first / sector == (last - 1) / sector;
+    }
+    if (ok && first < last) {
+        std::string_view changed = bytes.substr(first, last - first);
+        ok = ::pwrite(fd, changed.data(), changed.size(), static_cast<off_t>(first)) ==
+                 static_cast<ssize_t>(changed.size()) &&
+             ::fsync(fd) == 0;
+    }
+    if (::close(fd) != 0) ok = false;
+    return ok;
+}
+
 }  // namespace
 
 void failNextReplaceAt(ReplaceStep step) { pendingFailure = step; }
@@ -152,7 +184,7 @@ bool replaceFile(const std::string& path, std::string_view bytes) {
     std::string folder = folderOf(target);
     std::string temporary = folder + "/." + nameOf(target) + ".XXXXXX";
     int fd = ::mkstemp(temporary.data());
-    if (fd < 0) return false;
+    if (fd < 0) return exists && (errno == EACCES || errno == EPERM) && overwriteWithinOneSector(target, bytes);
 
     // The replacement takes the original's owner, then its permission bits (a change of owner
     // clears set-user-ID bits). A file this process may not give its owner to is left alone
