@@ -2,6 +2,7 @@
 // deletion and folder removal. A symbolic link is reported as a reparse point and is never
 // followed by a search, a deletion or an attribute change. Also the executable's own path,
 // pauses, memory and the lead-byte test.
+#include "platform/ini/ini.h"
 #include "platform/operations.h"
 #include "platform/posix/code_page.h"
 #include "platform/posix/files_seam.h"
@@ -385,9 +386,8 @@ void* LocalAlloc(UINT, std::size_t bytes) {
     return std::calloc(1, bytes == 0 ? 1 : bytes);
 }
 
-// Lead bytes of code page 932, the Japanese system code page the program was written for.
-BOOL IsDBCSLeadByte(BYTE byte) {
-    return ((byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC)) ? TRUE : FALSE;
-}
+// Lead bytes of code page 932, the Japanese system code page the program was written for; the
+// INI engine reads names by the same table.
+BOOL IsDBCSLeadByte(BYTE byte) { return ini::isLeadByte(byte) ? TRUE : FALSE; }
 
 }  // namespace platform
