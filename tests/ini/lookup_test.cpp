@@ -59,6 +59,7 @@ TEST(IniNames, MatchWholeWithoutRegardToCaseAndIgnoreSurroundingBlanks) {
          "\x82\xA0", "v"},
         {"a trail byte is no letter in a key", "[S]\r\n\x83\x41=a\r\n\x83\x61=b\r\n", "S", "\x83\x61", "b"},
         {"a trail byte is no letter in a section", "[\x83\x61]\r\nK=a\r\n", "\x83\x41", "K", "<default>"},
+        {"a trail byte 5D closes no header", "[\x93\x5D\x91\x97]\r\nK=v\r\n", "\x93\x5D\x91\x97", "K", "v"},
     });
 }
 

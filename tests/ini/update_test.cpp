@@ -52,6 +52,8 @@ TEST(IniUpdateReplace, OnlyTheValueOfTheFirstMatchingKeyChanges) {
          "[S]\n\x83\x41=a\n\x83\x61=b\n"},
         {"a trail byte is no letter in a section", "[\x83\x41]\nK=a\n", "\x83\x61", "K", "b",
          "[\x83\x41]\nK=a\n[\x83\x61]\r\nK=b\r\n"},
+        {"a trail byte 5D closes no header", "[S]\nK=1\n", "\x93\x5D\x91\x97", "K", "2",
+         "[S]\nK=1\n[\x93\x5D\x91\x97]\r\nK=2\r\n"},
     });
 }
 

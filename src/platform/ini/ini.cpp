@@ -29,6 +29,26 @@ bool leadsPair(std::string_view s, std::size_t i) {
     return isLeadByte(static_cast<unsigned char>(s[i])) && i + 1 < s.size();
 }
 
+// The offset of the character `c` in `s`, never the second byte of a double-byte character:
+// the 5D in 転 (93 5D) is no ']'. npos when there is none.
+std::size_t findCharacter(std::string_view s, char c) {
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        if (s[i] == c) return i;
+        if (leadsPair(s, i)) ++i;
+    }
+    return std::string_view::npos;
+}
+
+bool holdsCharacter(std::string_view s, char c) { return findCharacter(s, c) != std::string_view::npos; }
+
+// The header "[name]" closes at its own ']': neither a ']' in the name nor a lead byte at its
+// end, which would take the ']' for its second byte, may cut or swallow it.
+bool closesWhereItEnds(std::string_view section) {
+    std::string header(section);
+    header += ']';
+    return findCharacter(header, ']') == section.size();
+}
+
 // 83 41 and 83 61 are two different katakana, not one letter in two cases.
 bool equalIgnoringCase(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
@@ -105,7 +125,7 @@ Parsed parseLine(std::string_view bytes, const Line& line) {
     std::string_view body = trimBlanks(content);
     if (body.empty()) return {Kind::Blank, {}, 0, {}};
     if (body.front() == '[') {
-        std::size_t close = body.find(']');
+        std::size_t close = findCharacter(body, ']');
         if (close != std::string_view::npos) {
             return {Kind::Header, trimBlanks(body.substr(1, close - 1)), 0, {}};
         }
@@ -121,14 +141,14 @@ bool holdsLineBreak(std::string_view s) {
 }
 
 // Text that would read back as something else once written is refused: a line break
-// would split the line, a ']' in a section name or a '=' in a key name would be cut there,
-// and a key line starting with '[' and holding a ']' would be taken for a header.
+// would split the line, a ']' in a section name or a '=' in a key name would be cut there, a
+// lead byte ending a section name would swallow the ']', and a key line starting with '['
+// and holding a ']' would be taken for a header.
 bool representable(std::string_view section, std::string_view key, std::string_view value) {
     if (holdsLineBreak(section) || holdsLineBreak(key) || holdsLineBreak(value)) return false;
-    if (section.find(']') != std::string_view::npos) return false;
+    if (!closesWhereItEnds(section)) return false;
     if (key.find('=') != std::string_view::npos) return false;
-    if (!key.empty() && key.front() == '[' &&
-        (key.find(']') != std::string_view::npos || value.find(']') != std::string_view::npos)) {
+    if (!key.empty() && key.front() == '[' && (holdsCharacter(key, ']') || holdsCharacter(value, ']'))) {
         return false;
     }
     return true;
