@@ -3,7 +3,7 @@
 
 #include "common/text.h"
 #include "machine.h"
-#include "platform/ini/ini.h"
+#include "platform/ini/code_page_932.h"
 
 namespace platform {
 
@@ -235,7 +235,7 @@ void* LocalAlloc(UINT flags, std::size_t bytes) {
 
 // Code page 932, as the INI engine reads names: lead bytes 0x81-0x9F and 0xE0-0xFC.
 BOOL IsDBCSLeadByte(BYTE byte) {
-    return ini::isLeadByte(byte) ? TRUE : FALSE;
+    return cp932::isLeadByte(byte) ? TRUE : FALSE;
 }
 
 }  // namespace platform

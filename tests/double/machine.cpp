@@ -7,21 +7,15 @@
 #include <utility>
 
 #include "double/fake.h"
+#include "platform/ini/code_page_932.h"
 
 namespace fake::detail {
 
 // ---- Names ----------------------------------------------------------------------------
 
-std::size_t characterEnd(std::string_view text, std::size_t at) {
-    return IsDBCSLeadByte(static_cast<BYTE>(text[at])) && at + 1 < text.size() ? at + 2 : at + 1;
-}
+std::size_t characterEnd(std::string_view text, std::size_t at) { return at + cp932::characterLength(text, at); }
 
-std::size_t findSeparator(std::string_view text, std::size_t from) {
-    for (std::size_t i = from; i < text.size(); i = characterEnd(text, i)) {
-        if (text[i] == '\\') return i;
-    }
-    return std::string_view::npos;
-}
+std::size_t findSeparator(std::string_view text, std::size_t from) { return cp932::find(text, '\\', from); }
 
 std::size_t rfindSeparator(std::string_view text) {
     std::size_t last = std::string_view::npos;

@@ -4,6 +4,7 @@
 // - after an update that the engine calls storable, the updated key reads back as the new
 //   value (as a reader sees it: blanks around it and one pair of enclosing quotes dropped),
 //   and every other key looked at reads exactly as before.
+#include "platform/ini/code_page_932.h"
 #include "platform/ini/ini.h"
 
 #include "check.h"
@@ -35,7 +36,7 @@ std::string nameKey(std::string_view s) {
     std::string out(trimBlanks(s));
     for (std::size_t i = 0; i < out.size(); ++i) {
         out[i] = lower(out[i]);
-        if (ini::isLeadByte(static_cast<unsigned char>(out[i]))) ++i;
+        if (cp932::isLeadByte(static_cast<unsigned char>(out[i]))) ++i;
     }
     return out;
 }

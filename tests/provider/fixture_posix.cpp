@@ -3,6 +3,7 @@
 // reachable, X11 windows of its own.
 #include "provider/fixture.h"
 
+#include "platform/ini/code_page_932.h"
 #include "platform/posix/atomic_file.h"
 #include "platform/posix/paths.h"
 #include "platform/posix/registry_file.h"
@@ -156,7 +157,7 @@ bool keyExists(const std::string& path) { return loadRegistry().keyExists(path);
 
 bool valueExists(const std::string& key, const std::string& name) {
     for (const posix::RegistryValue& value : loadRegistry().values(key)) {
-        if (posix::sameNameIgnoringCase(value.name, name)) return true;
+        if (cp932::equalIgnoringCase(value.name, name)) return true;
     }
     return false;
 }

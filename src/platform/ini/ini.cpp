@@ -5,6 +5,8 @@
 // so a file holding them is read to its real end.
 #include "platform/ini/ini.h"
 
+#include "platform/ini/code_page_932.h"
+
 #include "common/text.h"
 
 #include <unordered_set>
@@ -25,47 +27,21 @@ std::string_view trimBlanks(std::string_view s) {
     return s.substr(begin, end - begin);
 }
 
-bool leadsPair(std::string_view s, std::size_t i) {
-    return isLeadByte(static_cast<unsigned char>(s[i])) && i + 1 < s.size();
-}
-
-// The offset of the character `c` in `s`, never the second byte of a double-byte character:
-// the 5D in 転 (93 5D) is no ']'. npos when there is none.
-std::size_t findCharacter(std::string_view s, char c) {
-    for (std::size_t i = 0; i < s.size(); ++i) {
-        if (s[i] == c) return i;
-        if (leadsPair(s, i)) ++i;
-    }
-    return std::string_view::npos;
-}
-
-bool holdsCharacter(std::string_view s, char c) { return findCharacter(s, c) != std::string_view::npos; }
+// Names and values are code page 932: the 5D in 転 (93 5D) is no ']'.
+bool holdsCharacter(std::string_view s, char c) { return cp932::find(s, c) != std::string_view::npos; }
 
 // The header "[name]" closes at its own ']': neither a ']' in the name nor a lead byte at its
 // end, which would take the ']' for its second byte, may cut or swallow it.
 bool closesWhereItEnds(std::string_view section) {
     std::string header(section);
     header += ']';
-    return findCharacter(header, ']') == section.size();
-}
-
-// 83 41 and 83 61 are two different katakana, not one letter in two cases.
-bool equalIgnoringCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (text::asciiLower(a[i]) != text::asciiLower(b[i])) return false;
-        if (leadsPair(a, i)) {
-            ++i;
-            if (a[i] != b[i]) return false;
-        }
-    }
-    return true;
+    return cp932::find(header, ']') == section.size();
 }
 
 void appendLowered(std::string& out, std::string_view s) {
-    for (std::size_t i = 0; i < s.size(); ++i) {
+    for (std::size_t i = 0; i < s.size(); i += cp932::characterLength(s, i)) {
         out.push_back(text::asciiLower(s[i]));
-        if (leadsPair(s, i)) out.push_back(s[++i]);
+        if (cp932::characterLength(s, i) == 2) out.push_back(s[i + 1]);
     }
 }
 
@@ -125,7 +101,7 @@ Parsed parseLine(std::string_view bytes, const Line& line) {
     std::string_view body = trimBlanks(content);
     if (body.empty()) return {Kind::Blank, {}, 0, {}};
     if (body.front() == '[') {
-        std::size_t close = findCharacter(body, ']');
+        std::size_t close = cp932::find(body, ']');
         if (close != std::string_view::npos) {
             return {Kind::Header, trimBlanks(body.substr(1, close - 1)), 0, {}};
         }
@@ -155,10 +131,6 @@ bool representable(std::string_view section, std::string_view key, std::string_v
 }
 
 }  // namespace
-
-bool isLeadByte(unsigned char byte) {
-    return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
-}
 
 Document::Document(std::string bytes) : bytes_(std::move(bytes)) {
     const std::string_view all(bytes_);
@@ -264,12 +236,12 @@ std::string update(std::string_view original, std::string_view section, std::str
         const Parsed parsed = parseLine(original, line);
         if (parsed.kind == Kind::Header) {
             if (inSection) break;  // only the first copy of the section counts
-            if (equalIgnoringCase(parsed.name, wantSection)) inSection = sectionFound = true;
+            if (cp932::equalIgnoringCase(parsed.name, wantSection)) inSection = sectionFound = true;
         }
         if (!inSection) continue;
         if (parsed.kind != Kind::Blank) anchor = line;
         if (line.next > line.end) ending = original.substr(line.end, line.next - line.end);
-        if (parsed.kind == Kind::Key && equalIgnoringCase(parsed.name, wantKey)) {
+        if (parsed.kind == Kind::Key && cp932::equalIgnoringCase(parsed.name, wantKey)) {
             // Writing what a reader already sees keeps the file byte for byte.
             if (unquote(parsed.value) == value) return std::string(original);
             std::string out;

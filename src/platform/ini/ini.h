@@ -47,13 +47,10 @@ unsigned getInt(const Document* document, const char* section, const char* key, 
 std::string update(std::string_view original, std::string_view section, std::string_view key,
                    std::string_view value);
 
-// True when `byte` opens a double-byte character in code page 932, the system code page of
-// the Japanese machine that the POSIX provider and the test double stand for.
-bool isLeadByte(unsigned char byte);
-
 // False when the pair cannot be written so that it reads back as given: a line break in any
-// of the three, a ']' in the section name, a '=' in the key name, or a key starting with '['
-// on a line that would hold a ']'. `update` leaves the bytes unchanged for such a request.
+// of the three, a ']' in the section name or a lead byte ending it (it would take the ']'
+// for its second byte), a '=' in the key name, or a key starting with '[' on a line that
+// would hold a ']'. `update` leaves the bytes unchanged for such a request.
 bool storable(std::string_view section, std::string_view key, std::string_view value);
 
 }  // namespace ini

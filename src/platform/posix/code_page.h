@@ -4,6 +4,7 @@
 // text crosses between them, with the C library's iconv.
 #pragma once
 
+#include "platform/ini/code_page_932.h"
 #include "platform/operations.h"
 
 #include <cstddef>
@@ -12,12 +13,9 @@
 
 namespace posix {
 
-// The length of the character of code-page-932 `text` that starts at `at`: 2 for a lead byte
-// with a byte after it, else 1. A backslash, a slash or a letter in the second byte of a
-// double-byte character is part of that character, never a separator or a letter.
-inline std::size_t characterLength(std::string_view text, std::size_t at) {
-    return platform::IsDBCSLeadByte(static_cast<platform::BYTE>(text[at])) && at + 1 < text.size() ? 2 : 1;
-}
+// A backslash, a slash or a letter in the second byte of a double-byte character is part of
+// that character, never a separator or a letter.
+using cp932::characterLength;
 
 // True when `text` ends in a lead byte with nothing after it: a character cut in half.
 bool endsInLoneLeadByte(std::string_view text);

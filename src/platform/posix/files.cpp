@@ -2,7 +2,8 @@
 // deletion and folder removal. A symbolic link is reported as a reparse point and is never
 // followed by a search, a deletion or an attribute change. Also the executable's own path,
 // pauses, memory and the lead-byte test.
-#include "platform/ini/ini.h"
+#include "platform/ini/code_page_932.h"
+#include "common/text.h"
 #include "platform/operations.h"
 #include "platform/posix/code_page.h"
 #include "platform/posix/files_seam.h"
@@ -57,8 +58,6 @@ std::string_view lastName(const std::string& path) {
     return slash == std::string::npos ? std::string_view(path) : std::string_view(path).substr(slash + 1);
 }
 
-char lowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
 // Windows wildcard matching without regard to case: '*' any run, '?' one character. Both are
 // code-page-932 text, taken a character at a time.
 bool matchesWildcard(std::string_view pattern, std::string_view name) {
@@ -68,7 +67,7 @@ bool matchesWildcard(std::string_view pattern, std::string_view name) {
         if (length == 1 && pattern[p] == '?') return true;
         if (posix::characterLength(name, n) != length) return false;
         if (length == 2) return pattern.substr(p, 2) == name.substr(n, 2);
-        return lowerAscii(pattern[p]) == lowerAscii(name[n]);
+        return text::asciiLower(pattern[p]) == text::asciiLower(name[n]);
     };
     while (n < name.size()) {
         if (p < pattern.size() && sameCharacter()) {
@@ -388,6 +387,6 @@ void* LocalAlloc(UINT, std::size_t bytes) {
 
 // Lead bytes of code page 932, the Japanese system code page the program was written for; the
 // INI engine reads names by the same table.
-BOOL IsDBCSLeadByte(BYTE byte) { return ini::isLeadByte(byte) ? TRUE : FALSE; }
+BOOL IsDBCSLeadByte(BYTE byte) { return cp932::isLeadByte(byte) ? TRUE : FALSE; }
 
 }  // namespace platform

@@ -2,6 +2,7 @@
 // their names against the real folders.
 #include "platform/posix/paths.h"
 
+#include "common/text.h"
 #include "platform/operations.h"
 #include "platform/posix/code_page.h"
 
@@ -26,8 +27,6 @@ namespace {
 bool isSeparator(char c) { return c == '\\' || c == '/'; }
 
 bool isDriveLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-
-char lowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 // Appends the names of native `text` (split at either separator) to `names`, dropping "."
 // and empty names; ".." takes one name off, but never more than there are.
@@ -103,7 +102,7 @@ std::optional<PathPlan> drivePlan(const std::vector<std::string>& rootNames, cha
     PathPlan plan;
     plan.base = joinNames(rootNames);
     appendChild(plan.base, "drive_");
-    plan.base += lowerAscii(letter);
+    plan.base += text::asciiLower(letter);
     plan.matchCase = true;
     plan.names = std::move(below);
     if (!appendWindowsNames(rest, plan.names)) return std::nullopt;
@@ -146,7 +145,7 @@ bool existsAsWritten(const std::string& path) {
 bool sameDiskNameIgnoringCase(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
     for (std::size_t i = 0; i < a.size(); ++i) {
-        if (lowerAscii(a[i]) != lowerAscii(b[i])) return false;
+        if (text::asciiLower(a[i]) != text::asciiLower(b[i])) return false;
     }
     return true;
 }
@@ -247,17 +246,6 @@ bool needsCurrentFolder(std::string_view windowsPath, std::string_view root) {
 void FolderHandle::reset() {
     if (descriptor_ >= 0) ::close(descriptor_);
     descriptor_ = -1;
-}
-
-// ASCII letters match either case, but the trail byte of a double-byte character is no
-// letter: it must match exactly, or two different characters would count as one name.
-bool sameNameIgnoringCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); i += characterLength(a, i)) {
-        if (lowerAscii(a[i]) != lowerAscii(b[i])) return false;
-        if (characterLength(a, i) == 2 && a[i + 1] != b[i + 1]) return false;
-    }
-    return true;
 }
 
 std::size_t lastSeparator(std::string_view windowsPath) {

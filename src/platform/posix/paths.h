@@ -97,10 +97,6 @@ std::string machineRoot();
 // The process's current folder, "/" when it cannot be read.
 std::string currentFolder();
 
-// Equality of two code-page-932 names without regard to ASCII case, as Windows compares
-// names; the second byte of a double-byte character must match exactly.
-bool sameNameIgnoringCase(std::string_view a, std::string_view b);
-
 // The position of the last separator (backslash or slash) of a Windows path that is one,
 // not the second byte of a double-byte character; npos when there is none.
 std::size_t lastSeparator(std::string_view windowsPath);

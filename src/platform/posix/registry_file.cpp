@@ -3,6 +3,7 @@
 // deleted and plus what was added.
 #include "platform/posix/registry_file.h"
 
+#include "common/text.h"
 #include "platform/posix/code_page.h"
 
 #include <cstring>
@@ -20,32 +21,15 @@ constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
 // Hex data is wrapped after this many columns, as registry exports do.
 constexpr std::size_t kWrapColumn = 76;
 
-char lower(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
 // Names are code-page-932 text: the second byte of a double-byte character is no letter.
 std::string lowered(std::string_view s) {
     std::string out(s);
-    for (std::size_t i = 0; i < out.size(); i += characterLength(out, i)) out[i] = lower(out[i]);
+    for (std::size_t i = 0; i < out.size(); i += characterLength(out, i)) out[i] = text::asciiLower(out[i]);
     return out;
 }
 
-bool equalNoCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && lowered(a) == lowered(b);
-}
-
-// The position of the first `c` in `s` that is a character of its own, not the second byte
-// of a double-byte one; npos when there is none.
-std::size_t findCharacter(std::string_view s, char c, std::size_t from = 0) {
-    for (std::size_t i = from; i < s.size(); i += characterLength(s, i)) {
-        if (s[i] == c) return i;
-    }
-    return std::string_view::npos;
-}
-
 bool startsWithNoCase(std::string_view s, std::string_view prefix) {
-    return s.size() >= prefix.size() && equalNoCase(s.substr(0, prefix.size()), prefix);
+    return s.size() >= prefix.size() && cp932::equalIgnoringCase(s.substr(0, prefix.size()), prefix);
 }
 
 bool isBlank(char c) { return c == ' ' || c == '\t'; }
@@ -304,9 +288,9 @@ bool readHeader(std::string_view text, Header* header, std::string* reason) {
         return false;
     }
     std::string_view inner = t.substr(1, t.size() - 2);
-    std::size_t split = findCharacter(inner, '\\');
+    std::size_t split = cp932::find(inner, '\\');
     std::string_view root = inner.substr(0, split);
-    if (equalNoCase(root, kOurRoot)) {
+    if (cp932::equalIgnoringCase(root, kOurRoot)) {
         header->reachable = true;
         header->path = split == std::string_view::npos ? std::string_view() : inner.substr(split + 1);
         if (split != std::string_view::npos && header->path.empty()) {
@@ -331,7 +315,7 @@ bool splitPath(std::string_view path, std::vector<std::string_view>* names) {
     if (endsInLoneLeadByte(path)) return false;
     std::size_t start = 0;
     for (;;) {
-        std::size_t end = findCharacter(path, '\\', start);
+        std::size_t end = cp932::find(path, '\\', start);
         std::size_t length = end == std::string_view::npos ? std::string_view::npos : end - start;
         std::string_view name = path.substr(start, length);
         if (name.empty()) return false;
@@ -675,7 +659,7 @@ bool RegistryFile::deleteValue(std::string_view path, std::string_view name) {
         std::vector<Entry>& entries = blocks_[b].entries;
         std::size_t kept = 0;
         for (std::size_t i = 0; i < entries.size(); ++i) {
-            if (entries[i].isValue && equalNoCase(entries[i].value.name, name)) {
+            if (entries[i].isValue && cp932::equalIgnoringCase(entries[i].value.name, name)) {
                 found = true;
                 continue;
             }
@@ -742,7 +726,7 @@ bool RegistryFile::setValue(std::string_view path, const RegistryValue& value) {
         std::vector<Entry>& entries = blocks_[b].entries;
         std::size_t kept = 0;
         for (std::size_t i = 0; i < entries.size(); ++i) {
-            bool same = entries[i].isValue && equalNoCase(entries[i].value.name, value.name);
+            bool same = entries[i].isValue && cp932::equalIgnoringCase(entries[i].value.name, value.name);
             if (same && placed) continue;
             if (same) {
                 entries[i].raw = line;
