@@ -54,6 +54,13 @@ const char* nextCharacter(const char* p) {
     return platform::IsDBCSLeadByte(static_cast<platform::BYTE>(*p)) && p[1] != '\0' ? p + 2 : p + 1;
 }
 
+bool endsInHalfCharacter(const char* text) {
+    for (const char* p = text; *p != '\0'; p = nextCharacter(p)) {
+        if (platform::IsDBCSLeadByte(static_cast<platform::BYTE>(*p)) && p[1] == '\0') return true;
+    }
+    return false;
+}
+
 std::ptrdiff_t lastBackslash(const char* path) {
     std::ptrdiff_t last = -1;
     for (const char* p = path; *p != '\0'; p = nextCharacter(p)) {
@@ -127,9 +134,11 @@ int deleteUninstallEntry(const char* name) {
 
 bool sharedComponentInUse() {
     platform::HKEY key = nullptr;
-    if (platform::RegOpenKeyA(platform::HKEY_LOCAL_MACHINE, sharedApplicationKey, &key) != platform::ERROR_SUCCESS) {
-        return false;
-    }
+    platform::LONG opened = platform::RegOpenKeyA(platform::HKEY_LOCAL_MACHINE, sharedApplicationKey, &key);
+    // Only a key that is not there holds no registration. One that is there but cannot be
+    // opened (no access, an unreadable registry) may hold any number: the shared files stay.
+    if (opened == platform::ERROR_FILE_NOT_FOUND) return false;
+    if (opened != platform::ERROR_SUCCESS) return true;
     char name[valueNameCapacity];
     platform::DWORD nameLength = valueNameCapacity;
     platform::DWORD type = 0;

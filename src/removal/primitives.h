@@ -14,6 +14,10 @@ inline constexpr std::size_t folderPathCapacity = 260;
 // byte just before the terminator stands alone.
 const char* nextCharacter(const char* p);
 
+// True when `text` ends in a lead byte with nothing after it: half a character, which would
+// take whatever is appended next (a backslash) as its second byte.
+bool endsInHalfCharacter(const char* text);
+
 // The offset of the last backslash of `path` that is a character of its own, -1 when none.
 std::ptrdiff_t lastBackslash(const char* path);
 

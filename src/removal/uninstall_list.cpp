@@ -2,6 +2,7 @@
 #include "removal/uninstall_list.h"
 
 #include "platform/operations.h"
+#include "removal/primitives.h"
 #include "state/options.h"
 
 namespace UninstallList {
@@ -16,8 +17,9 @@ Value readString(const char* section, const char* key, char* buffer, std::size_t
     std::size_t length = text::length(probe);
     buffer[0] = '\0';
     if (copied == 0 && length == 0) return Value::missing;
-    // A NUL byte inside the value would end the path early, naming something else.
-    if (copied != length || length + 1 > capacity) return Value::unusable;
+    // A NUL byte inside the value would end the path early, naming something else; a value
+    // ending in half a character would swallow the backslash joined after it.
+    if (copied != length || length + 1 > capacity || endsInHalfCharacter(probe)) return Value::unusable;
     text::copy(buffer, capacity, probe);
     return Value::fits;
 }

@@ -17,11 +17,13 @@ inline constexpr std::size_t installSectionCapacity = 128;
 enum class Value {
     missing,   // absent or empty
     fits,      // in the buffer whole
-    unusable,  // present, but longer than the buffer holds or holding a NUL byte; the buffer is left empty
+    unusable,  // present, but longer than the buffer holds, holding a NUL byte or ending in half a
+               // character; the buffer is left empty
 };
 
-// Reads `key` of `section`. A value that does not fit, or that a NUL byte would cut short, is
-// reported and never handed on: a cut path names a different file than the list does.
+// Reads `key` of `section`. A value that does not fit, that a NUL byte would cut short, or that
+// ends in a lead byte with no second byte, is reported and never handed on: it names a
+// different file than the list does.
 Value readString(const char* section, const char* key, char* buffer, std::size_t capacity);
 
 // The integer value of `key`, 0 when missing.

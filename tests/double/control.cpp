@@ -102,6 +102,11 @@ void addKey(const std::string& path) {
     m.keys.try_emplace(key, Key{path.substr(0, key.size()), {}});
 }
 
+void denyKey(const std::string& path) {
+    addKey(path);
+    findKey(registryKey(path))->denied = true;
+}
+
 void setValue(const std::string& key, const std::string& name, const std::string& data, DWORD type) {
     addKey(key);
     Key* target = findKey(key);

@@ -105,6 +105,9 @@ void addKey(const std::string& path);  // creates the missing parents too
 void setValue(const std::string& key, const std::string& name, const std::string& data,
               platform::DWORD type = platform::REG_SZ);
 bool keyExists(const std::string& path);
+// Creates the key; from now on opening or deleting it answers ERROR_ACCESS_DENIED, as for a
+// key whose security shuts this user out.
+void denyKey(const std::string& path);
 std::vector<std::string> valueNames(const std::string& key);  // in insertion order
 int openKeyCount();  // keys opened and not yet closed
 

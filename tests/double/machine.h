@@ -69,6 +69,7 @@ struct Value {
 struct Key {
     std::string path;  // as first spelled; "" is HKEY_LOCAL_MACHINE itself
     std::vector<Value> values;
+    bool denied = false;  // its security lets this user neither open nor delete it
 };
 
 // ---- Windows --------------------------------------------------------------------------

@@ -58,7 +58,9 @@ LONG openKey(HKEY root, const char* subKey, HKEY* result) {
     std::string base;
     if (!basePath(root, &base)) return errorInvalidHandle;
     std::string path = registryKey(joined(base, subKey));
-    if (findKey(path) == nullptr) return ERROR_FILE_NOT_FOUND;
+    const Key* key = findKey(path);
+    if (key == nullptr) return ERROR_FILE_NOT_FOUND;
+    if (key->denied) return ERROR_ACCESS_DENIED;
     Machine& m = machine();
     *result = static_cast<HKEY>(m.keySeries.next());
     m.openKeys[m.keySeries.issued] = path;
@@ -150,9 +152,10 @@ LONG RegDeleteKeyA(HKEY root, const char* subKey) {
         status = errorInvalidHandle;
     } else {
         std::string path = registryKey(joined(base, subKey));
-        if (findKey(path) == nullptr) {
+        const Key* key = findKey(path);
+        if (key == nullptr) {
             status = ERROR_FILE_NOT_FOUND;
-        } else if (path.empty() || hasSubkeys(path)) {
+        } else if (path.empty() || key->denied || hasSubkeys(path)) {
             status = ERROR_ACCESS_DENIED;
         } else {
             machine().keys.erase(path);

@@ -203,6 +203,7 @@ TEST_F(PrimitivesTest, SharedComponentInUse) {
          [](const std::string& k) { fake::setValue(k, std::string(260, 'n'), "1"); }, true},
         {"registration with data too large to deliver",
          [](const std::string& k) { fake::setValue(k, "Other", std::string(300, 'd')); }, true},
+        {"key there but not to be opened", [](const std::string& k) { fake::denyKey(k); }, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

@@ -245,17 +245,32 @@ TEST_F(SectionRemovalTest, ValuesTooLongForTheirBufferCountButAreNeverActedOn) {
     EXPECT_TRUE(fake::calls({"RegDeleteKeyA", "RemoveDirectoryA", "Sleep"}).empty());
 }
 
-TEST_F(SectionRemovalTest, AValueHoldingANulByteCountsButNamesNothing) {
-    fake::addFile("C:\\Apps\\keep");
-    fake::addFile("C:\\Apps\\b.exe");
+TEST_F(SectionRemovalTest, AValueThatNamesSomethingElseCountsButIsNeverActedOn) {
     using namespace std::string_literals;
-    writeList("[Files_Deliv]\nFILE00=C:\\Apps\\keep\0.exe\nFILE01=C:\\Apps\\b.exe\n"s);
-    EXPECT_EQ(countSectionItems("Files_Deliv"), 2);
-    StepCounter counter;
-    removeSection("Files_Deliv", counter.sink());
-    EXPECT_TRUE(fake::exists("C:\\Apps\\keep"));
-    EXPECT_FALSE(fake::exists("C:\\Apps\\b.exe"));
-    EXPECT_EQ(counter.steps, 4);
+    struct Case {
+        const char* name;
+        std::string value;  // FILE00; FILE01 is C:\Apps\b.exe
+        std::string kept;   // what the value would reach if it were used
+    };
+    const Case cases[] = {
+        {"a NUL byte cuts it short", "C:\\Apps\\keep\0.exe"s, "C:\\Apps\\keep"},
+        {"it ends in a lone lead byte", "C:\\Apps\\keep\x81", "C:\\Apps\\keep\x81"},
+        {"its last lead byte has no second byte", "C:\\Apps\\\x81\x81\x81", "C:\\Apps\\\x81\x81\x81"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fake::reset();
+        clearDirectoryChain();
+        fake::addFile(c.kept);
+        fake::addFile("C:\\Apps\\b.exe");
+        writeList("[Files_Deliv]\nFILE00=" + c.value + "\nFILE01=C:\\Apps\\b.exe\n");
+        EXPECT_EQ(countSectionItems("Files_Deliv"), 2);
+        StepCounter counter;
+        removeSection("Files_Deliv", counter.sink());
+        EXPECT_TRUE(fake::exists(c.kept));
+        EXPECT_FALSE(fake::exists("C:\\Apps\\b.exe"));
+        EXPECT_EQ(counter.steps, 4);
+    }
 }
 
 TEST_F(SectionRemovalTest, EnumerationStopsAtTheFirstGapOrEmptyValue) {
