@@ -3,6 +3,7 @@
 
 #include "common/text.h"
 #include "platform/operations.h"
+#include "removal/leftovers.h"
 
 namespace {
 
@@ -52,6 +53,15 @@ bool forEachEntry(const char* folder, Visit visit) {
 
 const char* nextCharacter(const char* p) {
     return platform::IsDBCSLeadByte(static_cast<platform::BYTE>(*p)) && p[1] != '\0' ? p + 2 : p + 1;
+}
+
+bool appendWholeCharacters(char* buffer, std::size_t capacity, const char* source) {
+    std::size_t used = text::length(buffer);
+    std::size_t room = capacity > used ? capacity - 1 - used : 0;
+    const char* end = source;
+    while (*end != '\0' && static_cast<std::size_t>(nextCharacter(end) - source) <= room) end = nextCharacter(end);
+    text::appendBytes(buffer, capacity, source, static_cast<std::size_t>(end - source));
+    return *end == '\0';
 }
 
 std::ptrdiff_t lastBackslash(const char* path) {
@@ -122,7 +132,9 @@ int deleteUninstallEntry(const char* name) {
     text::copy(key, keyPathCapacity, uninstallKey);
     text::append(key, keyPathCapacity, "\\");
     if (!text::append(key, keyPathCapacity, name)) return 0;  // never delete a cut key path
-    return platform::RegDeleteKeyA(platform::HKEY_LOCAL_MACHINE, key) == platform::ERROR_SUCCESS ? 1 : 0;
+    platform::LONG status = platform::RegDeleteKeyA(platform::HKEY_LOCAL_MACHINE, key);
+    noteKeyDeletion(status, key);
+    return status == platform::ERROR_SUCCESS ? 1 : 0;
 }
 
 bool sharedComponentInUse() {

@@ -14,6 +14,10 @@ inline constexpr std::size_t folderPathCapacity = 260;
 // byte just before the terminator stands alone.
 const char* nextCharacter(const char* p);
 
+// Appends as much of `source` to `buffer` (a buffer of `capacity` characters) as fits
+// without splitting a double-byte character; false when it had to be cut.
+bool appendWholeCharacters(char* buffer, std::size_t capacity, const char* source);
+
 // The offset of the last backslash of `path` that is a character of its own, -1 when none.
 std::ptrdiff_t lastBackslash(const char* path);
 
@@ -35,6 +39,7 @@ int emptyAndRemoveFolder(const char* folder);
 int removeEmptySubfolders(const char* folder);
 
 // Deletes the application's entry under the system uninstall key; 1 when deleted, else 0.
+// An entry that stays for another reason than its absence is noted as left behind.
 int deleteUninstallEntry(const char* name);
 
 // True while any application is registered with the shared component.
