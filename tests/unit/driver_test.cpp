@@ -12,6 +12,13 @@ namespace {
 
 using Strings = std::vector<std::string>;
 
+// A folder path of 127 bytes: C:\, the digit, 表 (95 5C) sixty-one times and an x.
+std::string longFolder(char digit) {
+    std::string path = std::string("C:\\") + digit;
+    for (int i = 0; i < 61; ++i) path += "\x95\x5c";
+    return path + "x";
+}
+
 class DriverTest : public ::testing::Test {
 protected:
     void SetUp() override { fake::reset(); }
@@ -103,17 +110,66 @@ TEST_F(DriverTest, AnAllocationFailureEndsWithExitCodeOneAndNoCompletionMessage)
     EXPECT_TRUE(fake::exists("C:\\Apps\\Deliv\\Bin\\deliv.exe"));
 }
 
+// Also when listed things stay; the completion message then names them (its log line given).
 TEST_F(DriverTest, EveryOtherPathEndsWithExitCodeZero) {
     struct Case {
         const char* commandLine;
         std::vector<int> answers;
+        void (*machine)() = [] {};
+        std::string lastBox = "";
     };
-    for (const Case& c : {Case{"", {platform::IDYES, platform::IDOK}}, Case{"-cFiles_File", {platform::IDNO}},
-                          Case{"-cNothing -fC:\\missing.ini", {platform::IDYES, platform::IDOK}},
-                          Case{"-cFiles_Deliv", {platform::IDOK}}}) {
+    std::string cut = std::string(253, 'm') + "\\n" + sample::uninstallKey + "\\" + std::string(259, 'u');
+    for (char digit : {'0', '1', '2'}) cut += "\\n" + longFolder(digit);
+    cut += "\\n" + longFolder('3').substr(0, 72);  // the buffer's last byte would split a 表
+    const Case cases[] = {
+        {"", {platform::IDYES, platform::IDOK}},
+        {"-cFiles_File", {platform::IDNO}},
+        {"-cNothing -fC:\\missing.ini", {platform::IDYES, platform::IDOK}},
+        {"-cFiles_Deliv", {platform::IDOK}},
+        // A folder listed as a file stays (access denied), a missing file is no failure.
+        {"-cFiles_Deliv -fC:\\Data\\list.ini", {platform::IDYES},
+         [] {
+             fake::addFile(sample::listFile,
+                           "[Utility]\nDelivUtility=1\nFileUtility=1\n[Files_Deliv]\nFILE00=C:\\Apps\\Folder\n"
+                           "FILE01=C:\\Apps\\gone.txt\nREGPATH00=Software\\K\n",
+                           platform::FILE_ATTRIBUTE_READONLY);
+             fake::addFolder("C:\\Apps\\Folder");
+             fake::addKey("Software\\K\\Sub");
+         },
+         "MessageBoxA(null, \"Some items could not be removed:\\nC:\\Apps\\Folder\\nSoftware\\K\\n"
+         "C:\\Data\\list.ini (installed flag not cleared)\", \"Complete\", 0x30) -> 1"},
+        {"-cFILES -fC:\\Data\\list.ini", {platform::IDYES},
+         [] {
+             std::string list = "[FILES]\n";
+             for (char d : std::string("0123456")) {
+                 list += std::string("FILE0") + d + "=C:\\F" + d + "\n";
+                 fake::addFolder(std::string("C:\\F") + d);
+             }
+             fake::addFile(sample::listFile, list);
+         },
+         "MessageBoxA(null, \"Some items could not be removed:\\nC:\\F0\\nC:\\F1\\nC:\\F2\\nC:\\F3\\nC:\\F4\\n"
+         "and 2 more\", \"Complete\", 0x30) -> 1"},
+        {"-cFiles_Deliv -fC:\\Data\\list.ini", {platform::IDYES},
+         [] {
+             fake::addFile("C:\\Program Files\\Uninst\\UNINST.ini", "[STATIC]\nMSGBOX01=" + std::string(253, 'm'));
+             fake::addKey(std::string(sample::uninstallKey) + "\\" + std::string(259, 'u') + "\\Sub");
+             std::string list = "[UnInstKey]\nUnInstKey_Deliv=" + std::string(259, 'u') + "\n[Files_Deliv]\n";
+             for (char d : std::string("01234")) {
+                 list += std::string("FILE0") + d + "=" + longFolder(d) + "\n";
+                 fake::addFolder(longFolder(d));
+             }
+             fake::addFile(sample::listFile, list);
+         },
+         "MessageBoxA(null, \"" + cut + "\", \"Complete\", 0x30) -> 1"},
+    };
+    for (const Case& c : cases) {
         fake::reset();
+        c.machine();
         fake::scriptAnswers(c.answers);
         EXPECT_EQ(runUninstaller(nullptr, c.commandLine), 0) << c.commandLine;
+        if (!c.lastBox.empty()) {
+            EXPECT_EQ(fake::calls({"MessageBoxA"}).back(), c.lastBox);
+        }
     }
 }
 
