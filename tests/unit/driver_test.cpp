@@ -19,6 +19,18 @@ std::string longFolder(char digit) {
     return path + "x";
 }
 
+// Lists folders as files of Files_Deliv (they stay: access denied), after an uninstall entry
+// that keeps a subkey when one is named.
+void listFoldersAsFiles(char count, const std::string& entry = "") {
+    std::string list = "[UnInstKey]\nUnInstKey_Deliv=" + entry + "\n[Files_Deliv]\n";
+    for (char d = '0'; d < '0' + count; ++d) {
+        list += std::string("FILE0") + d + "=" + longFolder(d) + "\n";
+        fake::addFolder(longFolder(d));
+    }
+    if (!entry.empty()) fake::addKey(std::string(sample::uninstallKey) + "\\" + entry + "\\Sub");
+    fake::addFile(sample::listFile, list);
+}
+
 class DriverTest : public ::testing::Test {
 protected:
     void SetUp() override { fake::reset(); }
@@ -118,49 +130,25 @@ TEST_F(DriverTest, EveryOtherPathEndsWithExitCodeZero) {
         void (*machine)() = [] {};
         std::string lastBox = "";
     };
+    auto box = [](const std::string& text) { return "MessageBoxA(null, \"" + text + "\", \"Complete\", 0x30) -> 1"; };
+    std::string more = "Some items could not be removed:";
     std::string cut = std::string(253, 'm') + "\\n" + sample::uninstallKey + "\\" + std::string(259, 'u');
-    for (char digit : {'0', '1', '2'}) cut += "\\n" + longFolder(digit);
+    for (char d : {'0', '1', '2', '3', '4'}) more += "\\n" + longFolder(d);
+    for (char d : {'0', '1', '2'}) cut += "\\n" + longFolder(d);
     cut += "\\n" + longFolder('3').substr(0, 72);  // the buffer's last byte would split a 表
     const Case cases[] = {
         {"", {platform::IDYES, platform::IDOK}},
         {"-cFiles_File", {platform::IDNO}},
         {"-cNothing -fC:\\missing.ini", {platform::IDYES, platform::IDOK}},
         {"-cFiles_Deliv", {platform::IDOK}},
-        // A folder listed as a file stays (access denied), a missing file is no failure.
-        {"-cFiles_Deliv -fC:\\Data\\list.ini", {platform::IDYES},
-         [] {
-             fake::addFile(sample::listFile,
-                           "[Utility]\nDelivUtility=1\nFileUtility=1\n[Files_Deliv]\nFILE00=C:\\Apps\\Folder\n"
-                           "FILE01=C:\\Apps\\gone.txt\nREGPATH00=Software\\K\n",
-                           platform::FILE_ATTRIBUTE_READONLY);
-             fake::addFolder("C:\\Apps\\Folder");
-             fake::addKey("Software\\K\\Sub");
-         },
-         "MessageBoxA(null, \"Some items could not be removed:\\nC:\\Apps\\Folder\\nSoftware\\K\\n"
-         "C:\\Data\\list.ini (installed flag not cleared)\", \"Complete\", 0x30) -> 1"},
-        {"-cFILES -fC:\\Data\\list.ini", {platform::IDYES},
-         [] {
-             std::string list = "[FILES]\n";
-             for (char d : std::string("0123456")) {
-                 list += std::string("FILE0") + d + "=C:\\F" + d + "\n";
-                 fake::addFolder(std::string("C:\\F") + d);
-             }
-             fake::addFile(sample::listFile, list);
-         },
-         "MessageBoxA(null, \"Some items could not be removed:\\nC:\\F0\\nC:\\F1\\nC:\\F2\\nC:\\F3\\nC:\\F4\\n"
-         "and 2 more\", \"Complete\", 0x30) -> 1"},
+        {"-cFiles_Deliv -fC:\\Data\\list.ini", {platform::IDYES}, [] { listFoldersAsFiles(7); },
+         box(more + "\\nand 2 more")},
         {"-cFiles_Deliv -fC:\\Data\\list.ini", {platform::IDYES},
          [] {
              fake::addFile("C:\\Program Files\\Uninst\\UNINST.ini", "[STATIC]\nMSGBOX01=" + std::string(253, 'm'));
-             fake::addKey(std::string(sample::uninstallKey) + "\\" + std::string(259, 'u') + "\\Sub");
-             std::string list = "[UnInstKey]\nUnInstKey_Deliv=" + std::string(259, 'u') + "\n[Files_Deliv]\n";
-             for (char d : std::string("01234")) {
-                 list += std::string("FILE0") + d + "=" + longFolder(d) + "\n";
-                 fake::addFolder(longFolder(d));
-             }
-             fake::addFile(sample::listFile, list);
+             listFoldersAsFiles(5, std::string(259, 'u'));
          },
-         "MessageBoxA(null, \"" + cut + "\", \"Complete\", 0x30) -> 1"},
+         box(cut)},
     };
     for (const Case& c : cases) {
         fake::reset();
