@@ -181,17 +181,13 @@ BOOL SetFileAttributesA(const char* path, DWORD attributes) {
     return TRUE;
 }
 
-// Fails on folders and read-only files (access denied) and on missing paths (file or path
-// not found, as the folder is there or not).
+// Fails on folders and read-only files (access denied) and on missing paths (not found).
 BOOL DeleteFileA(const char* path) {
     Call call("DeleteFileA");
     call.arg(quoted(path));
     const Node* node = path != nullptr ? findNode(path) : nullptr;
     if (node == nullptr || node->isFolder() || (node->attributes & FILE_ATTRIBUTE_READONLY) != 0) {
-        bool folderThere = path != nullptr && folderExists(parentKey(pathKey(path)));
-        machine().lastError = node != nullptr ? ERROR_ACCESS_DENIED
-                              : folderThere   ? ERROR_FILE_NOT_FOUND
-                                              : ERROR_PATH_NOT_FOUND;
+        machine().lastError = node != nullptr ? ERROR_ACCESS_DENIED : ERROR_FILE_NOT_FOUND;
         call.done("0");
         return FALSE;
     }

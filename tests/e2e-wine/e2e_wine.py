@@ -561,8 +561,7 @@ def scenario_answer_no(wine, options, sabotage):
 
 
 def scenario_held_file(wine, options, sabotage):
-    """A listed file held open without delete sharing stays and is named at the end; its
-    folder stays with it, everything else goes and the flag is cleared."""
+    """A listed file held open without delete sharing stays, with its folder, and is named."""
     inst = Installation(wine, 'held_file')
     inst.install(options.exe)
     before = inst.snapshot()
@@ -572,9 +571,8 @@ def scenario_held_file(wine, options, sabotage):
     expect_exit_code(run, 0)
     expect_dialogs(run, [prompt(), ('progress',),
                          message(DEFAULT_COMPLETE_CAPTION, 'Some items could not be removed:\n' + inst.p(held))])
-    stays = [held, 'Program Files\\Vantrell\\Deliv']
-    expect_files(before['files'], after['files'],
-                 [path for path in DELIVERY_FILES + COMMON_FILES + COMPONENT_FILES if path not in stays])
+    expect_files(before['files'], after['files'], [path for path in DELIVERY_FILES + COMMON_FILES + COMPONENT_FILES
+                                                   if path not in (held, 'Program Files\\Vantrell\\Deliv')])
     expect_registry(before['registry'], after['registry'], DELIVERY_KEYS + COMPONENT_KEYS)
     expect_list(before['list'], after['list'], 'DelivUtility')
 

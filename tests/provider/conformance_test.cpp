@@ -559,9 +559,7 @@ TEST_F(Conformance, DeleteFileRemovesFilesOnly) {
     };
     for (const Deletion& c : cases) {
         EXPECT_EQ(DeleteFileA(c.path.c_str()) != 0, c.deleted) << c.path;
-        if (!c.deleted) {
-            EXPECT_EQ(GetLastError(), static_cast<DWORD>(c.error)) << c.path;
-        }
+        EXPECT_EQ(c.deleted ? 0 : GetLastError(), static_cast<DWORD>(c.error)) << c.path;
     }
     EXPECT_FALSE(fixture::exists(in("Deliv.exe")));
     EXPECT_TRUE(fixture::exists(in("Data")));

@@ -155,9 +155,7 @@ TEST_F(DriverTest, EveryOtherPathEndsWithExitCodeZero) {
         c.machine();
         fake::scriptAnswers(c.answers);
         EXPECT_EQ(runUninstaller(nullptr, c.commandLine), 0) << c.commandLine;
-        if (!c.lastBox.empty()) {
-            EXPECT_EQ(fake::calls({"MessageBoxA"}).back(), c.lastBox);
-        }
+        EXPECT_EQ(c.lastBox.empty() ? c.lastBox : fake::calls({"MessageBoxA"}).back(), c.lastBox);
     }
 }
 
