@@ -31,7 +31,7 @@ bool appendLine(char* message, const char* line) {
 
 // The MSGBOX01 heading, up to five of the things left behind one a line, and how many more
 // there are; cut where the buffer ends, never inside a character.
-void composeLeftoverMessage(platform::HINSTANCE instance, char* message) {
+void composeLeftoverMessage(platform::HINSTANCE instance, const Leftovers& leftovers, char* message) {
     loadLeftoverHeading(instance, message, MessageTexts::textCapacity);
     for (int i = 0; i < leftovers.count && i < Leftovers::namedCapacity; ++i) {
         if (!appendLine(message, leftovers.named[i])) return;
@@ -45,13 +45,13 @@ void composeLeftoverMessage(platform::HINSTANCE instance, char* message) {
 }
 
 // Today's message when everything listed went; otherwise a warning that names what stayed.
-void showCompletion(platform::HINSTANCE instance) {
+void showCompletion(platform::HINSTANCE instance, const Leftovers& leftovers) {
     if (leftovers.count == 0) {
         platform::MessageBoxA(nullptr, messageTexts.completionText, messageTexts.completionCaption, platform::MB_OK);
         return;
     }
     char message[leftoverMessageCapacity];
-    composeLeftoverMessage(instance, message);
+    composeLeftoverMessage(instance, leftovers, message);
     platform::MessageBoxA(nullptr, message, messageTexts.completionCaption,
                           platform::MB_OK | platform::MB_ICONWARNING);
 }
@@ -77,12 +77,16 @@ int runUninstaller(platform::HINSTANCE instance, const char* commandLine) {
                                        platform::MB_YESNO | platform::MB_ICONQUESTION);
     if (answer == platform::IDYES) {
         platform::InitCommonControls();
+        Leftovers leftovers;  // only the count needs a start: names are read up to it
+        leftovers.count = 0;
+        leftoverRecord = &leftovers;
         runRemovalDialog(owner);
+        leftoverRecord = nullptr;
         if (allocationFailed()) {
             platform::DestroyWindow(owner);
             return 1;
         }
-        showCompletion(instance);
+        showCompletion(instance, leftovers);
     }
     platform::DestroyWindow(owner);
     return 0;

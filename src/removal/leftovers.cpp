@@ -4,22 +4,20 @@
 #include "common/text.h"
 #include "removal/primitives.h"
 
-Leftovers leftovers;
-
-void clearLeftovers() {
-    leftovers.count = 0;
-}
+Leftovers* leftoverRecord = nullptr;
 
 void noteLeftover(const char* name, const char* remark) {
+    Leftovers* record = leftoverRecord;
+    if (record == nullptr) return;
     char entry[Leftovers::nameCapacity] = "";
     appendWholeCharacters(entry, sizeof entry, name);
     appendWholeCharacters(entry, sizeof entry, remark);
-    int kept = leftovers.count < Leftovers::namedCapacity ? leftovers.count : Leftovers::namedCapacity;
+    int kept = record->count < Leftovers::namedCapacity ? record->count : Leftovers::namedCapacity;
     for (int i = 0; i < kept; ++i) {
-        if (text::equal(leftovers.named[i], entry)) return;
+        if (text::equal(record->named[i], entry)) return;
     }
-    if (kept < Leftovers::namedCapacity) text::copy(leftovers.named[kept], Leftovers::nameCapacity, entry);
-    ++leftovers.count;
+    if (kept < Leftovers::namedCapacity) text::copy(record->named[kept], Leftovers::nameCapacity, entry);
+    ++record->count;
 }
 
 void noteFileDeletion(platform::BOOL deleted, const char* file) {

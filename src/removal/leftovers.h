@@ -17,10 +17,10 @@ struct Leftovers {
     char named[namedCapacity][nameCapacity];
 };
 
-extern Leftovers leftovers;
-
-// Forgets everything noted; the removal run starts with it.
-void clearLeftovers();
+// Where the run under way notes what stays: set by the one who starts the run and reads the
+// record afterwards (the driver keeps it on its stack, out of the program's image); while it
+// is null nothing is noted.
+extern Leftovers* leftoverRecord;
 
 // Counts `name` (followed by `remark`) as left behind and keeps it while fewer than five are
 // kept. A name already kept is not counted again: every section's removal tries the same

@@ -79,7 +79,6 @@ bool removeSharedParts() {
 
 void performRemovalRun() {
     const char* listSection = commandLineOptions.listSection;
-    clearLeftovers();
     sweepBeforeRemoval();
     int count = countSectionItems(listSection);
     if (allocationFailed()) return;
