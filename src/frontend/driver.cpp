@@ -44,7 +44,7 @@ void composeLeftoverMessage(platform::HINSTANCE instance, const Leftovers& lefto
     }
 }
 
-// Today's message when everything listed went; otherwise a warning that names what stayed.
+// The usual message when everything listed went; otherwise a warning that names what stayed.
 void showCompletion(platform::HINSTANCE instance, const Leftovers& leftovers) {
     if (leftovers.count == 0) {
         platform::MessageBoxA(nullptr, messageTexts.completionText, messageTexts.completionCaption, platform::MB_OK);

@@ -90,8 +90,8 @@ void performRemovalRun() {
     int ownFlag = UninstallList::readFlag("Utility", flags.own);
     bool onlyThisApplicationInstalled = ownFlag == 1 && UninstallList::readFlag("Utility", flags.other) == 0;
     if (onlyThisApplicationInstalled && !removeSharedParts()) return;
-    // A flag that did not say installed says no such thing when it stays; one that did leaves
-    // the application marked installed for the next installer.
+    // A flag that was 0 or missing marks nothing when the write fails; one that was set stays
+    // set, and the application stays marked installed for whatever runs next.
     if (!UninstallList::clearFlag(flags.own) && ownFlag != 0) {
         noteLeftover(commandLineOptions.listFilePath, " (installed flag not cleared)");
     }
