@@ -165,7 +165,7 @@ def floor_run(work, layout):
     return wall, rss
 
 
-def native_run(work, program, layout):
+def native_run(work, program, layout, wrapper=()):
     root = os.path.join(work, 'root')
     wipe(root)
     drive_c = os.path.join(root, 'drive_c')
@@ -184,7 +184,7 @@ def native_run(work, program, layout):
     env = os.environ.copy()
     env.pop('DISPLAY', None)  # no window check against the desktop
     env['UNINST_ROOT'] = root
-    wall, rss, code = timed([program, '-cFiles_Deliv'], answer, work, env, os.path.join(work, 'uninst'))
+    wall, rss, code = timed([*wrapper, program, '-cFiles_Deliv'], answer, work, env, os.path.join(work, 'uninst'))
     if code != 0:
         fail(f'the uninstaller ended with {code}; see {work}/uninst.err')
     left = remaining_files(os.path.join(drive_c, 'Bench'))
@@ -322,6 +322,30 @@ class Wine:
 
 # ---- Reporting -------------------------------------------------------------------------------
 
+def syscall_counts(path):
+    """{system call: calls} from an `strace -c` summary; its total row is left out."""
+    counts = {}
+    with open(path) as f:
+        for line in f:
+            fields = line.split()
+            if len(fields) >= 5 and fields[0][0].isdigit() and fields[-1] != 'total':
+                counts[fields[-1]] = int(fields[3])
+    return counts
+
+
+def print_syscalls(work, program, sizes, keys):
+    """One native run per size under `strace -c -f`: the system calls per listed entry."""
+    print('\nSystem calls of the native uninstaller (strace -c -f), per listed entry')
+    for n in sizes:
+        trace = os.path.join(work, f'strace-{n}.txt')
+        native_run(work, program, Layout(n, keys), ['strace', '-c', '-f', '-o', trace])
+        counts = syscall_counts(trace)
+        busiest = sorted(counts.items(), key=lambda item: -item[1])[:8]
+        print(f'{n:>8} entries: {sum(counts.values()) / n:7.2f} in all; ' +
+              ', '.join(f'{name} {calls / n:.2f}' for name, calls in busiest))
+    sys.stdout.flush()
+
+
 def fmt_seconds(s):
     return f'{s * 1000:9.1f} ms'
 
@@ -354,6 +378,8 @@ def main():
     parser.add_argument('--wine-runs', type=int, default=3)
     parser.add_argument('--wine-timeout', type=float, default=300, help='seconds one Wine run may take')
     parser.add_argument('--work', help='scratch folder (default: a new temporary folder)')
+    parser.add_argument('--syscalls', action='store_true',
+                        help='count the native program\'s system calls per entry with strace -c instead of timing it')
     args = parser.parse_args()
 
     sizes = [int(s) for s in args.sizes.split(',') if s]
@@ -373,6 +399,9 @@ def main():
     floors = {}
     native_rows = []
     try:
+        if args.native and args.syscalls:
+            print_syscalls(work, program, sizes, args.keys)
+            return
         if args.native:
             for n, count in zip(sizes, runs):
                 layout = Layout(n, args.keys)

@@ -34,18 +34,23 @@ inline bool copy(char* buffer, std::size_t capacity, const char* source) {
     return append(buffer, capacity, source);
 }
 
-// Appends `value` in decimal, at least two digits, zero-filled: the "%02d" of numbered keys.
-inline bool appendIndex(char* buffer, std::size_t capacity, unsigned value) {
+// Appends `value` in decimal, zero-filled to at least `minimumDigits` (at most 10) digits.
+inline bool appendNumber(char* buffer, std::size_t capacity, unsigned value, std::size_t minimumDigits = 1) {
     char digits[12];
     std::size_t n = 0;
     do {
         digits[n++] = static_cast<char>('0' + value % 10);
         value /= 10;
     } while (value != 0);
-    if (n < 2) digits[n++] = '0';
+    while (n < minimumDigits && n < 10) digits[n++] = '0';
     char forward[12];
     for (std::size_t i = 0; i < n; ++i) forward[i] = digits[n - 1 - i];
     return appendBytes(buffer, capacity, forward, n);
+}
+
+// The "%02d" of numbered keys: at least two digits.
+inline bool appendIndex(char* buffer, std::size_t capacity, unsigned value) {
+    return appendNumber(buffer, capacity, value, 2);
 }
 
 inline bool equal(const char* a, const char* b) {

@@ -6,18 +6,54 @@
 #include "frontend/command_line.h"
 #include "frontend/message_texts.h"
 #include "frontend/running_check.h"
+#include "removal/leftovers.h"
+#include "removal/primitives.h"
 #include "removal/removal_run.h"
 #include "removal/section_removal.h"
 
 namespace {
 
 constexpr std::size_t promptCapacity = 256;
+constexpr std::size_t leftoverMessageCapacity = 1024;
 
 // The heading over the question, cut to fit the prompt buffer.
 void composePrompt(char* prompt) {
     text::copy(prompt, promptCapacity, messageTexts.promptHeading);
     text::append(prompt, promptCapacity, "\n");
     text::append(prompt, promptCapacity, messageTexts.promptQuestion);
+}
+
+// A line break and `line`; false once the message is full.
+bool appendLine(char* message, const char* line) {
+    return appendWholeCharacters(message, leftoverMessageCapacity, "\n") &&
+           appendWholeCharacters(message, leftoverMessageCapacity, line);
+}
+
+// The MSGBOX01 heading, up to five of the things left behind one a line, and how many more
+// there are; cut where the buffer ends, never inside a character.
+void composeLeftoverMessage(platform::HINSTANCE instance, const Leftovers& leftovers, char* message) {
+    loadLeftoverHeading(instance, message, MessageTexts::textCapacity);
+    for (int i = 0; i < leftovers.count && i < Leftovers::namedCapacity; ++i) {
+        if (!appendLine(message, leftovers.named[i])) return;
+    }
+    if (leftovers.count > Leftovers::namedCapacity) {
+        char more[32] = "and ";
+        text::appendNumber(more, sizeof more, static_cast<unsigned>(leftovers.count - Leftovers::namedCapacity));
+        text::append(more, sizeof more, " more");
+        appendLine(message, more);
+    }
+}
+
+// The usual message when everything listed went; otherwise a warning that names what stayed.
+void showCompletion(platform::HINSTANCE instance, const Leftovers& leftovers) {
+    if (leftovers.count == 0) {
+        platform::MessageBoxA(nullptr, messageTexts.completionText, messageTexts.completionCaption, platform::MB_OK);
+        return;
+    }
+    char message[leftoverMessageCapacity];
+    composeLeftoverMessage(instance, leftovers, message);
+    platform::MessageBoxA(nullptr, message, messageTexts.completionCaption,
+                          platform::MB_OK | platform::MB_ICONWARNING);
 }
 
 }  // namespace
@@ -41,13 +77,16 @@ int runUninstaller(platform::HINSTANCE instance, const char* commandLine) {
                                        platform::MB_YESNO | platform::MB_ICONQUESTION);
     if (answer == platform::IDYES) {
         platform::InitCommonControls();
+        Leftovers leftovers;  // only the count needs a start: names are read up to it
+        leftovers.count = 0;
+        leftoverRecord = &leftovers;
         runRemovalDialog(owner);
+        leftoverRecord = nullptr;
         if (allocationFailed()) {
             platform::DestroyWindow(owner);
             return 1;
         }
-        platform::MessageBoxA(nullptr, messageTexts.completionText, messageTexts.completionCaption,
-                              platform::MB_OK);
+        showCompletion(instance, leftovers);
     }
     platform::DestroyWindow(owner);
     return 0;

@@ -76,3 +76,9 @@ void loadMessageTexts(platform::HINSTANCE moduleInstance, const char* listSectio
     }
     read(registration, file);
 }
+
+void loadLeftoverHeading(platform::HINSTANCE moduleInstance, char* heading, std::size_t capacity) {
+    char file[pathCapacity];
+    messageFilePath(moduleInstance, file, pathCapacity);
+    read({"STATIC", "MSGBOX01", "Some items could not be removed:", heading, capacity}, file);
+}

@@ -12,3 +12,7 @@ void loadMessageTexts(platform::HINSTANCE moduleInstance, const char* listSectio
 // The message file's path: the executable's path with its last three characters replaced
 // by "ini", or "Uninst.ini" when that path cannot be had or does not fit.
 void messageFilePath(platform::HINSTANCE moduleInstance, char* path, std::size_t capacity);
+
+// The heading of the completion message when listed things stayed ("STATIC"/"MSGBOX01",
+// default "Some items could not be removed:"), read from the message file only when needed.
+void loadLeftoverHeading(platform::HINSTANCE moduleInstance, char* heading, std::size_t capacity);

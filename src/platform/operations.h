@@ -55,6 +55,7 @@ inline constexpr DWORD FILE_ATTRIBUTE_REPARSE_POINT = 0x400;
 
 inline constexpr LONG ERROR_SUCCESS = 0;
 inline constexpr LONG ERROR_FILE_NOT_FOUND = 2;
+inline constexpr LONG ERROR_PATH_NOT_FOUND = 3;
 inline constexpr LONG ERROR_ACCESS_DENIED = 5;
 inline constexpr LONG ERROR_MORE_DATA = 234;
 inline constexpr LONG ERROR_NO_MORE_ITEMS = 259;
@@ -73,6 +74,7 @@ inline constexpr DWORD WS_OVERLAPPEDWINDOW = 0x00CF0000;
 inline constexpr UINT MB_OK = 0x00;
 inline constexpr UINT MB_YESNO = 0x04;
 inline constexpr UINT MB_ICONQUESTION = 0x20;
+inline constexpr UINT MB_ICONWARNING = 0x30;
 inline constexpr int IDOK = 1;
 inline constexpr int IDYES = 6;
 inline constexpr int IDNO = 7;
@@ -128,6 +130,10 @@ BOOL SetFileAttributesA(const char* path, DWORD attributes);
 BOOL DeleteFileA(const char* path);
 BOOL RemoveDirectoryA(const char* path);
 void Sleep(DWORD milliseconds);
+
+// Why the last failed file operation failed (ERROR_FILE_NOT_FOUND, ERROR_PATH_NOT_FOUND,
+// ERROR_ACCESS_DENIED...). Asked only after a failure: DeleteFileA sets it whenever it fails.
+DWORD GetLastError();
 
 // Zero-filled memory, or null when none can be had. The program never frees it.
 void* LocalAlloc(UINT flags, std::size_t bytes);

@@ -3,6 +3,7 @@
 
 #include "common/text.h"
 #include "platform/operations.h"
+#include "removal/leftovers.h"
 
 namespace {
 
@@ -59,6 +60,15 @@ bool endsInHalfCharacter(const char* text) {
         if (platform::IsDBCSLeadByte(static_cast<platform::BYTE>(*p)) && p[1] == '\0') return true;
     }
     return false;
+}
+
+bool appendWholeCharacters(char* buffer, std::size_t capacity, const char* source) {
+    std::size_t used = text::length(buffer);
+    std::size_t room = capacity > used ? capacity - 1 - used : 0;
+    const char* end = source;
+    while (*end != '\0' && static_cast<std::size_t>(nextCharacter(end) - source) <= room) end = nextCharacter(end);
+    text::appendBytes(buffer, capacity, source, static_cast<std::size_t>(end - source));
+    return *end == '\0';
 }
 
 std::ptrdiff_t lastBackslash(const char* path) {
@@ -129,7 +139,9 @@ int deleteUninstallEntry(const char* name) {
     text::copy(key, keyPathCapacity, uninstallKey);
     text::append(key, keyPathCapacity, "\\");
     if (!text::append(key, keyPathCapacity, name)) return 0;  // never delete a cut key path
-    return platform::RegDeleteKeyA(platform::HKEY_LOCAL_MACHINE, key) == platform::ERROR_SUCCESS ? 1 : 0;
+    platform::LONG status = platform::RegDeleteKeyA(platform::HKEY_LOCAL_MACHINE, key);
+    noteKeyDeletion(status, key);
+    return status == platform::ERROR_SUCCESS ? 1 : 0;
 }
 
 bool sharedComponentInUse() {

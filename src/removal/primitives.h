@@ -18,6 +18,10 @@ const char* nextCharacter(const char* p);
 // take whatever is appended next (a backslash) as its second byte.
 bool endsInHalfCharacter(const char* text);
 
+// Appends as much of `source` to `buffer` (a buffer of `capacity` characters) as fits
+// without splitting a double-byte character; false when it had to be cut.
+bool appendWholeCharacters(char* buffer, std::size_t capacity, const char* source);
+
 // The offset of the last backslash of `path` that is a character of its own, -1 when none.
 std::ptrdiff_t lastBackslash(const char* path);
 
@@ -39,6 +43,7 @@ int emptyAndRemoveFolder(const char* folder);
 int removeEmptySubfolders(const char* folder);
 
 // Deletes the application's entry under the system uninstall key; 1 when deleted, else 0.
+// An entry that stays for another reason than its absence is noted as left behind.
 int deleteUninstallEntry(const char* name);
 
 // True while any application is registered with the shared component.

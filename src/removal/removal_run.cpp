@@ -2,6 +2,7 @@
 // when no other application needs them, then the application's installed flag.
 #include "removal/removal_run.h"
 
+#include "removal/leftovers.h"
 #include "removal/primitives.h"
 #include "removal/section_removal.h"
 #include "removal/uninstall_list.h"
@@ -86,10 +87,14 @@ void performRemovalRun() {
 
     FlagKeys flags = flagKeysOfListSection();
     if (flags.own == nullptr) return;
-    bool onlyThisApplicationInstalled =
-        UninstallList::readFlag("Utility", flags.own) == 1 && UninstallList::readFlag("Utility", flags.other) == 0;
+    int ownFlag = UninstallList::readFlag("Utility", flags.own);
+    bool onlyThisApplicationInstalled = ownFlag == 1 && UninstallList::readFlag("Utility", flags.other) == 0;
     if (onlyThisApplicationInstalled && !removeSharedParts()) return;
-    UninstallList::clearFlag(flags.own);
+    // A flag that was 0 or missing marks nothing when the write fails; one that was set stays
+    // set, and the application stays marked installed for whatever runs next.
+    if (!UninstallList::clearFlag(flags.own) && ownFlag != 0) {
+        noteLeftover(commandLineOptions.listFilePath, " (installed flag not cleared)");
+    }
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 
 #include "common/text.h"
 #include "platform/operations.h"
+#include "removal/leftovers.h"
 #include "removal/primitives.h"
 #include "removal/uninstall_list.h"
 #include "state/options.h"
@@ -113,7 +114,7 @@ void removeSection(const char* section, const ProgressSink& progress) {
     UninstallList::enumerate(section, "FILE", UninstallList::entryCapacity, [&](const char* file, bool usable) {
         if (usable) {
             platform::SetFileAttributesA(file, platform::FILE_ATTRIBUTE_NORMAL);
-            platform::DeleteFileA(file);
+            noteFileDeletion(platform::DeleteFileA(file), file);
         }
         progress.step();
     });
@@ -121,7 +122,7 @@ void removeSection(const char* section, const ProgressSink& progress) {
         if (usable) removeDirectoryAndParents(folder);
     });
     UninstallList::enumerate(section, "REGPATH", UninstallList::entryCapacity, [](const char* key, bool usable) {
-        if (usable) platform::RegDeleteKeyA(platform::HKEY_LOCAL_MACHINE, key);
+        if (usable) noteKeyDeletion(platform::RegDeleteKeyA(platform::HKEY_LOCAL_MACHINE, key), key);
     });
     removeChainFolders(progress);
     progress.step();

@@ -28,8 +28,8 @@ int readFlag(const char* section, const char* key) {
     return static_cast<int>(platform::GetPrivateProfileIntA(section, key, 0, commandLineOptions.listFilePath));
 }
 
-void clearFlag(const char* key) {
-    platform::WritePrivateProfileStringA("Utility", key, "0", commandLineOptions.listFilePath);
+bool clearFlag(const char* key) {
+    return platform::WritePrivateProfileStringA("Utility", key, "0", commandLineOptions.listFilePath) != 0;
 }
 
 void pathsSectionOf(const char* section, char* name, std::size_t capacity) {

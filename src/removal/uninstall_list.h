@@ -29,8 +29,8 @@ Value readString(const char* section, const char* key, char* buffer, std::size_t
 // The integer value of `key`, 0 when missing.
 int readFlag(const char* section, const char* key);
 
-// Writes "0" to `key` of section "Utility".
-void clearFlag(const char* key);
+// Writes "0" to `key` of section "Utility"; false when the write failed.
+bool clearFlag(const char* key);
 
 // The paths section of a removal section: its name with the first four characters
 // replaced by "Path" ("Files_Deliv" gives "Paths_Deliv").

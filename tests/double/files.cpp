@@ -181,12 +181,13 @@ BOOL SetFileAttributesA(const char* path, DWORD attributes) {
     return TRUE;
 }
 
-// Fails on folders, missing paths and read-only files.
+// Fails on folders and read-only files (access denied) and on missing paths (not found).
 BOOL DeleteFileA(const char* path) {
     Call call("DeleteFileA");
     call.arg(quoted(path));
     const Node* node = path != nullptr ? findNode(path) : nullptr;
     if (node == nullptr || node->isFolder() || (node->attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+        machine().lastError = node != nullptr ? ERROR_ACCESS_DENIED : ERROR_FILE_NOT_FOUND;
         call.done("0");
         return FALSE;
     }
@@ -209,6 +210,12 @@ BOOL RemoveDirectoryA(const char* path) {
     machine().files.erase(key);
     call.done("1");
     return TRUE;
+}
+
+DWORD GetLastError() {
+    Call call("GetLastError");
+    call.done(std::to_string(machine().lastError));
+    return machine().lastError;
 }
 
 void Sleep(DWORD milliseconds) {

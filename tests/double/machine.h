@@ -134,6 +134,7 @@ struct Machine {
 
     std::string modulePath = "C:\\Program Files\\Uninst\\UNINST.EXE";
     bool modulePathFails = false;
+    DWORD lastError = 0;  // set by DeleteFileA when it fails
 
     std::vector<void*> allocations;
     int allocationCalls = 0;

@@ -2,11 +2,12 @@
 // records its caption, text, buttons and place in order, and presses the buttons a script
 // of answers asks for. It also notes the progress dialog when it appears.
 //
-// clicker.exe [--hold] <log file> <answer>...
+// clicker.exe [--hold] [--lock <file>] <log file> <answer>...
 //   answers: yes, no, ok. A box that comes after the last answer is recorded as unanswered
 //   and closed with No (or OK when it has no No button), so the program under test never
 //   hangs. With --hold the clicker waits for the file "<log file>.ack<N>" before it presses
-//   on box N (numbered from 1), so that a screenshot can be taken of it.
+//   on box N (numbered from 1), so that a screenshot can be taken of it. With --lock it holds
+//   the file open without delete sharing, before it answers anything, until it ends.
 // It ends when the file "<log file>.stop" appears, or after two minutes.
 #include <windows.h>
 
@@ -163,8 +164,12 @@ int main(int argc, char** argv) {
         state.hold = true;
         first = 2;
     }
+    if (argc > first + 1 && std::strcmp(argv[first], "--lock") == 0) {
+        CreateFileA(argv[first + 1], GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        first += 2;
+    }
     if (argc <= first) {
-        std::fputs("usage: clicker.exe [--hold] <log file> <answer>...\n", stderr);
+        std::fputs("usage: clicker.exe [--hold] [--lock <file>] <log file> <answer>...\n", stderr);
         return 2;
     }
     state.logPath = argv[first];

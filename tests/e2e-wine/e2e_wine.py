@@ -359,9 +359,10 @@ def parse_event(line):
     return tuple(field.decode(CODE_PAGE, 'replace') for field in fields)
 
 
-def run_uninstaller(wine, installation, arguments, answers, clicker, screenshots=None, timeout=60):
+def run_uninstaller(wine, installation, arguments, answers, clicker, screenshots=None, timeout=60, lock=None):
     log_path = wine.unix(installation.clicker_log)
     hold = ['--hold'] if screenshots else []
+    hold += ['--lock', lock] if lock else []
     clicker_process = wine.popen(clicker, *hold, installation.clicker_log, *answers)
     uninstaller = wine.popen(installation.exe, *arguments)
     trace('uninstaller started')
@@ -559,6 +560,23 @@ def scenario_answer_no(wine, options, sabotage):
     expect_unchanged(before, after)
 
 
+def scenario_held_file(wine, options, sabotage):
+    """A listed file held open without delete sharing stays, with its folder, and is named."""
+    inst = Installation(wine, 'held_file')
+    inst.install(options.exe)
+    before = inst.snapshot()
+    held = 'Program Files\\Vantrell\\Deliv\\deliv.hlp'
+    run = run_uninstaller(wine, inst, delivery_arguments(inst), ['yes', 'ok'], options.clicker, lock=inst.p(held))
+    after = inst.snapshot()
+    expect_exit_code(run, 0)
+    expect_dialogs(run, [prompt(), ('progress',),
+                         message(DEFAULT_COMPLETE_CAPTION, 'Some items could not be removed:\n' + inst.p(held))])
+    expect_files(before['files'], after['files'], [path for path in DELIVERY_FILES + COMMON_FILES + COMPONENT_FILES
+                                                   if path not in (held, 'Program Files\\Vantrell\\Deliv')])
+    expect_registry(before['registry'], after['registry'], DELIVERY_KEYS + COMPONENT_KEYS)
+    expect_list(before['list'], after['list'], 'DelivUtility')
+
+
 def run_with_window(wine, options, inst, class_name, arguments, answers, hidden=False):
     ready = inst.work + '\\window.ready'
     stop = inst.work + '\\window.stop'
@@ -725,6 +743,7 @@ def scenario_japanese(wine, options, sabotage):
 
 SCENARIOS = {
     'road': scenario_road,
+    'held_file': scenario_held_file,
     'answer_no': scenario_answer_no,
     'running_program': scenario_running_program,
     'running_file_utility': scenario_running_file_utility,

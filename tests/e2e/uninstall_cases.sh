@@ -422,6 +422,30 @@ f hklm.reg"
   expect_text "the unlisted file" "$(win 'C:\Apps\Vantrell\ScanDeliv\Forms\mine.txt')" 'my own letter'
 }
 
+# What stays is named at the end and the rest goes: an immutable file, listed keys keeping a
+# subkey, an immutable list file's flag; a file already gone is no failure. Needs chattr +i.
+case_leftovers_are_named() {
+  lay_out 0 1 deliv
+  local held list
+  held="$(win 'C:\Apps\Vantrell\ScanDeliv\ScanDeliv.exe')" list="$(win 'C:\Windows\ZADAvuz.ini')"
+  rm "$(win 'C:\Apps\Vantrell\ScanDeliv\Forms\Letter.tpl')"
+  printf '\n[HKEY_LOCAL_MACHINE\\Software\\Vantrell\\ScanDeliv\\Accounts\\Office]\n' >> "$root/hklm.reg"
+  cp "$list" "$work/list-before"
+  chattr +i "$held" "$list" 2> /dev/null || { echo "skipped: needs chattr +i"; exit 77; }
+  run_uninstaller y -cFiles_Deliv '-fC:\Windows\ZADAvuz.ini'
+  chattr -i "$held" "$list"
+  expect_status 0
+  expect_output "$(prompt_and_completion y | sed '$d')
+Some items could not be removed:
+C:\Apps\Vantrell\ScanDeliv\ScanDeliv.exe
+Software\Vantrell\ScanDeliv\Accounts
+$(expectation 'Software\Vantrell\ScanDeliv' 'Uninstall is Complete')
+C:\Windows\ZADAvuz.ini (installed flag not cleared)"
+  expect_present 'C:\Apps\Vantrell\ScanDeliv\ScanDeliv.exe'
+  expect_gone 'C:\Apps\Vantrell\ScanDeliv\Forms' 'C:\Apps\Vantrell\ScanDeliv\Outbox' 'C:\Apps\Vantrell\Common'
+  expect_same_bytes "list file" "$work/list-before" "$list"
+}
+
 # A registry file that cannot be read is left byte for byte; the message names the file and
 # the line; the files are still removed.
 case_malformed_registry_untouched() {

@@ -548,15 +548,19 @@ TEST_F(Conformance, DeleteFileRemovesFilesOnly) {
     struct Deletion {
         std::string path;
         bool deleted;
+        LONG error;  // GetLastError after a failure: only a missing file or folder is absence
     };
     const Deletion cases[] = {
-        {in("deliv.EXE"), true},
-        {in("deliv.exe"), false},  // already gone
-        {in("Data"), false},
-        {in("missing.txt"), false},
-        {in("Missing\\x.txt"), false},
+        {in("deliv.EXE"), true, 0},
+        {in("deliv.exe"), false, ERROR_FILE_NOT_FOUND},  // already gone
+        {in("Data"), false, ERROR_ACCESS_DENIED},
+        {in("missing.txt"), false, ERROR_FILE_NOT_FOUND},
+        {in("Missing\\x.txt"), false, ERROR_PATH_NOT_FOUND},
     };
-    for (const Deletion& c : cases) EXPECT_EQ(DeleteFileA(c.path.c_str()) != 0, c.deleted) << c.path;
+    for (const Deletion& c : cases) {
+        EXPECT_EQ(DeleteFileA(c.path.c_str()) != 0, c.deleted) << c.path;
+        EXPECT_EQ(c.deleted ? 0 : GetLastError(), static_cast<DWORD>(c.error)) << c.path;
+    }
     EXPECT_FALSE(fixture::exists(in("Deliv.exe")));
     EXPECT_TRUE(fixture::exists(in("Data")));
 }

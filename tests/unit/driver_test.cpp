@@ -12,6 +12,25 @@ namespace {
 
 using Strings = std::vector<std::string>;
 
+// A folder path of 127 bytes: C:\, the digit, 表 (95 5C) sixty-one times and an x.
+std::string longFolder(char digit) {
+    std::string path = std::string("C:\\") + digit;
+    for (int i = 0; i < 61; ++i) path += "\x95\x5c";
+    return path + "x";
+}
+
+// Lists folders as files of Files_Deliv (they stay: access denied), after an uninstall entry
+// that keeps a subkey when one is named.
+void listFoldersAsFiles(char count, const std::string& entry = "") {
+    std::string list = "[UnInstKey]\nUnInstKey_Deliv=" + entry + "\n[Files_Deliv]\n";
+    for (char d = '0'; d < '0' + count; ++d) {
+        list += std::string("FILE0") + d + "=" + longFolder(d) + "\n";
+        fake::addFolder(longFolder(d));
+    }
+    if (!entry.empty()) fake::addKey(std::string(sample::uninstallKey) + "\\" + entry + "\\Sub");
+    fake::addFile(sample::listFile, list);
+}
+
 class DriverTest : public ::testing::Test {
 protected:
     void SetUp() override { fake::reset(); }
@@ -103,17 +122,40 @@ TEST_F(DriverTest, AnAllocationFailureEndsWithExitCodeOneAndNoCompletionMessage)
     EXPECT_TRUE(fake::exists("C:\\Apps\\Deliv\\Bin\\deliv.exe"));
 }
 
+// Also when listed things stay; the completion message then names them (its log line given).
 TEST_F(DriverTest, EveryOtherPathEndsWithExitCodeZero) {
     struct Case {
         const char* commandLine;
         std::vector<int> answers;
+        void (*machine)() = [] {};
+        std::string lastBox = "";
     };
-    for (const Case& c : {Case{"", {platform::IDYES, platform::IDOK}}, Case{"-cFiles_File", {platform::IDNO}},
-                          Case{"-cNothing -fC:\\missing.ini", {platform::IDYES, platform::IDOK}},
-                          Case{"-cFiles_Deliv", {platform::IDOK}}}) {
+    auto box = [](const std::string& text) { return "MessageBoxA(null, \"" + text + "\", \"Complete\", 0x30) -> 1"; };
+    std::string more = "Some items could not be removed:";
+    std::string cut = std::string(253, 'm') + "\\n" + sample::uninstallKey + "\\" + std::string(259, 'u');
+    for (char d : {'0', '1', '2', '3', '4'}) more += "\\n" + longFolder(d);
+    for (char d : {'0', '1', '2'}) cut += "\\n" + longFolder(d);
+    cut += "\\n" + longFolder('3').substr(0, 72);  // the buffer's last byte would split a 表
+    const Case cases[] = {
+        {"", {platform::IDYES, platform::IDOK}},
+        {"-cFiles_File", {platform::IDNO}},
+        {"-cNothing -fC:\\missing.ini", {platform::IDYES, platform::IDOK}},
+        {"-cFiles_Deliv", {platform::IDOK}},
+        {"-cFiles_Deliv -fC:\\Data\\list.ini", {platform::IDYES}, [] { listFoldersAsFiles(7); },
+         box(more + "\\nand 2 more")},
+        {"-cFiles_Deliv -fC:\\Data\\list.ini", {platform::IDYES},
+         [] {
+             fake::addFile("C:\\Program Files\\Uninst\\UNINST.ini", "[STATIC]\nMSGBOX01=" + std::string(253, 'm'));
+             listFoldersAsFiles(5, std::string(259, 'u'));
+         },
+         box(cut)},
+    };
+    for (const Case& c : cases) {
         fake::reset();
+        c.machine();
         fake::scriptAnswers(c.answers);
         EXPECT_EQ(runUninstaller(nullptr, c.commandLine), 0) << c.commandLine;
+        EXPECT_EQ(c.lastBox.empty() ? c.lastBox : fake::calls({"MessageBoxA"}).back(), c.lastBox);
     }
 }
 

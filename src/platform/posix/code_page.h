@@ -48,7 +48,7 @@ inline constexpr DWORD ERROR_NO_UNICODE_TRANSLATION = 1113;
 
 // The error of the provider's last file operation that failed for a name it could not
 // convert (ERROR_NO_UNICODE_TRANSLATION); ERROR_SUCCESS after a path that could be mapped.
-// Other failures leave it as it was. The program itself never asks; tests do.
+// DeleteFileA sets it on every failure; other failures leave it as it was.
 DWORD GetLastError();
 void SetLastError(DWORD error);
 

@@ -212,14 +212,38 @@ BOOL removeEntry(const posix::ResolvedPath& resolved, int flags) {
     return ::unlinkat(resolved.folder.get(), lastNameIn(resolved), flags) == 0 ? TRUE : FALSE;
 }
 
+// A failed deletion, with the error Windows gives for it.
+BOOL deletionFails(DWORD error) {
+    SetLastError(error);
+    return FALSE;
+}
+
+// Without a holding folder the name is not there, or a folder on its way is not.
+DWORD missingError(const posix::ResolvedPath& resolved) {
+    std::size_t slash = resolved.path.rfind('/');
+    struct stat info;
+    bool folderThere = slash != std::string::npos &&
+                       ::stat(resolved.path.substr(0, slash == 0 ? 1 : slash).c_str(), &info) == 0 &&
+                       S_ISDIR(info.st_mode);
+    return folderThere ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
+}
+
 BOOL deleteResolved(const posix::ResolvedPath& resolved) {
-    if (resolved.throughLink || resolved.atBase || !resolved.folder) return FALSE;
+    // A path through a link leads nowhere, as links are never followed.
+    if (resolved.throughLink) return deletionFails(ERROR_PATH_NOT_FOUND);
+    if (resolved.atBase) return deletionFails(ERROR_ACCESS_DENIED);
+    if (!resolved.folder) return deletionFails(missingError(resolved));
     DWORD attributes = attributesOf(resolved);
-    if (attributes == INVALID_FILE_ATTRIBUTES) return FALSE;
+    if (attributes == INVALID_FILE_ATTRIBUTES) return deletionFails(ERROR_FILE_NOT_FOUND);
     // Folders (a link to one included) go with RemoveDirectoryA; a read-only file is refused,
     // as Windows refuses it.
-    if ((attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) != 0) return FALSE;
-    return removeEntry(resolved, 0);
+    if ((attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) != 0) {
+        return deletionFails(ERROR_ACCESS_DENIED);
+    }
+    if (removeEntry(resolved, 0)) return TRUE;
+    // Anything but a vanished name (an immutable file, a read-only file system, a folder the
+    // user may not change) leaves the file there.
+    return deletionFails(errno == ENOENT ? ERROR_FILE_NOT_FOUND : ERROR_ACCESS_DENIED);
 }
 
 }  // namespace
@@ -320,6 +344,8 @@ BOOL DeleteFileA(const char* path) {
     if (std::optional<posix::ResolvedPath> kept = takeKeptFile(path)) {
         if (deleteResolved(*kept)) return TRUE;
     }
+    // A path that names nothing here fails as a missing one, unless resolving says otherwise.
+    SetLastError(ERROR_PATH_NOT_FOUND);
     std::optional<posix::ResolvedPath> resolved = resolve(path);
     return resolved ? deleteResolved(*resolved) : FALSE;
 }

@@ -128,6 +128,8 @@ BOOL RemoveDirectoryA(const char* path) { return ::RemoveDirectoryA(path); }
 
 void Sleep(DWORD milliseconds) { ::Sleep(milliseconds); }
 
+DWORD GetLastError() { return ::GetLastError(); }
+
 void* LocalAlloc(UINT flags, std::size_t bytes) { return ::LocalAlloc(flags, bytes); }
 
 BOOL IsDBCSLeadByte(BYTE byte) { return ::IsDBCSLeadByte(byte); }
