@@ -13,13 +13,6 @@
 
 namespace posix {
 
-// A backslash, a slash or a letter in the second byte of a double-byte character is part of
-// that character, never a separator or a letter.
-using cp932::characterLength;
-
-// True when `text` ends in a lead byte with nothing after it: a character cut in half.
-bool endsInLoneLeadByte(std::string_view text);
-
 // A name in code page 932 as it is written on disk (UTF-8). False, with `out` unspecified,
 // when the name is no valid code-page-932 text.
 bool windowsNameToDisk(std::string_view name, std::string& out);

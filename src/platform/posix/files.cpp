@@ -63,22 +63,22 @@ std::string_view lastName(const std::string& path) {
 bool matchesWildcard(std::string_view pattern, std::string_view name) {
     std::size_t p = 0, n = 0, starP = std::string_view::npos, starN = 0;
     auto sameCharacter = [&]() {
-        std::size_t length = posix::characterLength(pattern, p);
+        std::size_t length = cp932::characterLength(pattern, p);
         if (length == 1 && pattern[p] == '?') return true;
-        if (posix::characterLength(name, n) != length) return false;
+        if (cp932::characterLength(name, n) != length) return false;
         if (length == 2) return pattern.substr(p, 2) == name.substr(n, 2);
         return text::asciiLower(pattern[p]) == text::asciiLower(name[n]);
     };
     while (n < name.size()) {
         if (p < pattern.size() && sameCharacter()) {
-            n += posix::characterLength(name, n);
-            p += posix::characterLength(pattern, p);
+            n += cp932::characterLength(name, n);
+            p += cp932::characterLength(pattern, p);
         } else if (p < pattern.size() && pattern[p] == '*') {
             starP = p++;
             starN = n;
         } else if (starP != std::string_view::npos) {
             p = starP + 1;
-            starN += posix::characterLength(name, starN);
+            starN += cp932::characterLength(name, starN);
             n = starN;
         } else {
             return false;

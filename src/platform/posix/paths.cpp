@@ -53,7 +53,7 @@ bool appendWindowsNames(std::string_view text, std::vector<std::string>& names) 
     std::string onDisk;
     while (start <= text.size()) {
         std::size_t end = start;
-        while (end < text.size() && !isSeparator(text[end])) end += characterLength(text, end);
+        while (end < text.size() && !isSeparator(text[end])) end += cp932::characterLength(text, end);
         std::string_view name = text.substr(start, end - start);
         if (name == "..") {
             if (!names.empty()) names.pop_back();
@@ -246,14 +246,6 @@ bool needsCurrentFolder(std::string_view windowsPath, std::string_view root) {
 void FolderHandle::reset() {
     if (descriptor_ >= 0) ::close(descriptor_);
     descriptor_ = -1;
-}
-
-std::size_t lastSeparator(std::string_view windowsPath) {
-    std::size_t last = std::string_view::npos;
-    for (std::size_t i = 0; i < windowsPath.size(); i += characterLength(windowsPath, i)) {
-        if (isSeparator(windowsPath[i])) last = i;
-    }
-    return last;
 }
 
 std::optional<PathPlan> planPath(std::string_view windowsPath, std::string_view root, std::string_view currentFolder) {

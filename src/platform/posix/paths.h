@@ -5,6 +5,8 @@
 // written on disk in UTF-8. The machine root and the current folder are native as they are.
 #pragma once
 
+#include "platform/ini/code_page_932.h"
+
 #include <optional>
 #include <string>
 #include <string_view>
@@ -99,6 +101,6 @@ std::string currentFolder();
 
 // The position of the last separator (backslash or slash) of a Windows path that is one,
 // not the second byte of a double-byte character; npos when there is none.
-std::size_t lastSeparator(std::string_view windowsPath);
+inline std::size_t lastSeparator(std::string_view windowsPath) { return cp932::findLastOf(windowsPath, "\\/"); }
 
 }  // namespace posix
