@@ -629,6 +629,30 @@ case_shift_jis_names_and_texts() {
   expect_flag_cleared DelivUtility "$work/list-before"
 }
 
+# Names no Windows folder can hold, found on disk: one with backslashes that reads as a way
+# out of its folder, a folder likewise, and names with a colon and a control character. A
+# search passes over them: nothing they seem to name elsewhere is touched, and the folders
+# holding them are not empty, so they stay (an extra folder, and the swept install folder).
+case_names_windows_cannot_hold() {
+  lay_out_bystanders
+  make_files 'C:\App\Important\keep.txt' 'C:\App\Outbox\scan.pdf'
+  make_folders 'C:\App\Other' 'C:\App\ScanFile'
+  local outbox
+  outbox="$(win 'C:\App\Outbox')"
+  printf 'odd\n' | tee "$outbox/..\\Important\\keep.txt" "$outbox/a:b" "$outbox/$(printf 'tab\t')" > /dev/null
+  mkdir "$(win 'C:\App\ScanFile')/..\\Other"
+  printf '[Extra_Deliv]\r\nFolder00=C:\\App\\Outbox\r\n[UNINSTALL_Files_File]\r\nPATH=C:\\App\\ScanFile\r\n' \
+    > "$(list_path)"
+  run_delivery
+  expect_status 0
+  # The sweep of the file utility's install folder runs for every other list section.
+  run_uninstaller y -cFILES '-fC:\Windows\list.ini'
+  expect_status 0
+  expect_gone 'C:\App\Outbox\scan.pdf'
+  expect_present 'C:\App\Important\keep.txt' 'C:\App\Other' 'C:\App\Outbox\a:b' 'C:\App\ScanFile'
+  expect_present "$(expectation 'C:\App\Outbox' 'C:\App\Outbox\scan.pdf')"
+}
+
 # --- symbolic links --------------------------------------------------------------------
 
 # Folders and files a link may point to: one outside the machine root, one on another drive

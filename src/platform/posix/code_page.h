@@ -38,9 +38,12 @@ namespace platform {
 
 // Win32's code for a name that has no form in the code page it is needed in.
 inline constexpr DWORD ERROR_NO_UNICODE_TRANSLATION = 1113;
+// Win32's code for a path with a name no Windows folder can hold.
+inline constexpr DWORD ERROR_INVALID_NAME = 123;
 
 // The error of the provider's last file operation that failed for a name it could not
-// convert (ERROR_NO_UNICODE_TRANSLATION); ERROR_SUCCESS after a path that could be mapped.
+// convert (ERROR_NO_UNICODE_TRANSLATION) or that Windows could not hold (ERROR_INVALID_NAME);
+// ERROR_SUCCESS after a path that could be mapped.
 // Other failures leave it as it was. The program itself never asks; tests do.
 DWORD GetLastError();
 void SetLastError(DWORD error);

@@ -262,10 +262,11 @@ HANDLE FindFirstFileA(const char* pattern, WIN32_FIND_DATAA* entry) {
         std::string_view name = item->d_name;
         // A drive's top folder has no "." or "..", as on Windows.
         if (folder->atBase && isDotName(name)) continue;
-        // A name with no exact form in code page 932 is passed over, as if it were not
-        // there: given out as a look-alike, it would lead the caller to another name or to
-        // none. Its folder still holds it, so that folder is never taken for empty.
-        if (!posix::diskNameToWindows(name, windowsName)) continue;
+        // A name with no exact form in code page 932, or one no Windows folder could hold
+        // (..\x, given out, would be joined to the folder and lead the caller elsewhere), is
+        // passed over as if it were not there. Its folder still holds it, so that folder is
+        // never taken for empty.
+        if (!posix::diskNameToWindows(name, windowsName) || !posix::isWindowsName(windowsName)) continue;
         if (matchesSearch(wildcard, windowsName)) search->names.push_back(FoundName{std::string(name), windowsName});
     }
     ::closedir(listing);
@@ -356,15 +357,23 @@ namespace platform {
 DWORD GetModuleFileNameA(HINSTANCE, char* buffer, DWORD capacity) {
     if (buffer == nullptr || capacity == 0) return 0;
     buffer[0] = '\0';
-    char path[4096];
-    ssize_t length = ::readlink("/proc/self/exe", path, sizeof path);
-    if (length <= 0 || static_cast<std::size_t>(length) >= sizeof path) return 0;
+    std::optional<std::string> path = posix::programPath();
+    if (!path) return 0;
     // The path as the program's other texts are: in code page 932; a path with no exact form
-    // there gives nothing rather than a look-alike.
+    // there gives nothing rather than a look-alike, and so does one with a name no Windows
+    // folder could hold, which would not lead back to this folder.
     std::string windowsPath;
-    if (!posix::diskNameToWindows(std::string_view(path, static_cast<std::size_t>(length)), windowsPath)) {
+    if (!posix::diskNameToWindows(*path, windowsPath)) {
         SetLastError(ERROR_NO_UNICODE_TRANSLATION);
         return 0;
+    }
+    for (std::size_t start = 1; start < windowsPath.size();) {
+        std::size_t end = std::min(cp932::find(windowsPath, '/', start), windowsPath.size());
+        if (!posix::isWindowsName(std::string_view(windowsPath).substr(start, end - start))) {
+            SetLastError(ERROR_INVALID_NAME);
+            return 0;
+        }
+        start = end + 1;
     }
     // Too small a buffer gets as much as fits, terminated, and the result is the capacity.
     std::size_t take = std::min<std::size_t>(windowsPath.size(), capacity - 1);

@@ -58,6 +58,10 @@ bool appendWindowsNames(std::string_view text, std::vector<std::string>& names) 
         if (name == "..") {
             if (!names.empty()) names.pop_back();
         } else if (!name.empty() && name != ".") {
+            if (!isWindowsName(name)) {
+                platform::SetLastError(platform::ERROR_INVALID_NAME);
+                return false;
+            }
             if (!windowsNameToDisk(name, onDisk)) {
                 platform::SetLastError(platform::ERROR_NO_UNICODE_TRANSLATION);
                 return false;
@@ -312,6 +316,21 @@ std::string currentFolder() {
     char buffer[PATH_MAX];
     if (::getcwd(buffer, sizeof buffer) == nullptr) return "/";
     return buffer;
+}
+
+std::optional<std::string> programPath() {
+    char path[PATH_MAX];
+    ssize_t length = ::readlink("/proc/self/exe", path, sizeof path);
+    if (length <= 0 || static_cast<std::size_t>(length) >= sizeof path) return std::nullopt;
+    return std::string(path, static_cast<std::size_t>(length));
+}
+
+bool isWindowsName(std::string_view name) {
+    for (std::size_t i = 0; i < name.size(); i += cp932::characterLength(name, i)) {
+        unsigned char c = static_cast<unsigned char>(name[i]);
+        if (c < 32 || std::string_view("<>:\"/\\|?*").find(name[i]) != std::string_view::npos) return false;
+    }
+    return true;
 }
 
 std::string machineRoot() {

@@ -25,9 +25,9 @@ struct PathPlan {
 
 // The plan for `windowsPath` with the given machine root and current folder (both native;
 // a relative root is taken from the current folder). No file system access.
-// Empty when the path names nothing this provider maps (empty text, a "\\server" path), or
-// when a name in it is no code-page-932 text (the last error is then
-// ERROR_NO_UNICODE_TRANSLATION).
+// Empty when the path names nothing this provider maps (empty text, a "\\server" path), when
+// a name in it is no code-page-932 text (the last error is then ERROR_NO_UNICODE_TRANSLATION),
+// or when a name holds a character no Windows name can (ERROR_INVALID_NAME).
 std::optional<PathPlan> planPath(std::string_view windowsPath, std::string_view root, std::string_view currentFolder);
 
 // The plan's native path, names as written.
@@ -98,6 +98,15 @@ std::string machineRoot();
 
 // The process's current folder, "/" when it cannot be read.
 std::string currentFolder();
+
+// The native path of the running program; empty when it cannot be read.
+std::optional<std::string> programPath();
+
+// True when `name` (code page 932) is one a Windows folder can hold: none of its characters is
+// a control character (1 to 31) or one of < > : " / \ | ? *. A name on disk that is not is
+// never given out, and a path naming one names nothing: on Windows it could not be there, and
+// a backslash in it would lead the caller somewhere else.
+bool isWindowsName(std::string_view name);
 
 // The position of the last separator (backslash or slash) of a Windows path that is one,
 // not the second byte of a double-byte character; npos when there is none.
