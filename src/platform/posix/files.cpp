@@ -212,6 +212,25 @@ BOOL removeEntry(const posix::ResolvedPath& resolved, int flags) {
     return ::unlinkat(resolved.folder.get(), lastNameIn(resolved), flags) == 0 ? TRUE : FALSE;
 }
 
+// Gives the last name of `resolved` the permission bits `mode`, through a descriptor of what
+// the name holds now, in the folder resolving opened, taken without following a link; and
+// only when that is still the file resolving looked at. A link swapped in for the name since
+// is not followed, and a file put in its place never gets bits worked out for another (a
+// set-user-ID bit kept, say).
+BOOL changeMode(const posix::ResolvedPath& resolved, mode_t mode) {
+    if (beforeActing != nullptr) beforeActing();
+    int fd = ::openat(resolved.folder.get(), lastNameIn(resolved), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return FALSE;
+    struct stat now;
+    bool same = ::fstat(fd, &now) == 0 && !S_ISLNK(now.st_mode) && now.st_dev == resolved.info.st_dev &&
+                now.st_ino == resolved.info.st_ino;
+    // A path-only descriptor takes no fchmod; its entry in /proc/self/fd leads to the file it
+    // holds, never to a name looked up again.
+    bool changed = same && ::chmod(("/proc/self/fd/" + std::to_string(fd)).c_str(), mode) == 0;
+    ::close(fd);
+    return changed ? TRUE : FALSE;
+}
+
 BOOL deleteResolved(const posix::ResolvedPath& resolved) {
     if (resolved.throughLink || resolved.atBase || !resolved.folder) return FALSE;
     DWORD attributes = attributesOf(resolved);
@@ -300,17 +319,15 @@ DWORD GetFileAttributesA(const char* path) {
 BOOL SetFileAttributesA(const char* path, DWORD attributes) {
     keptFile().reset();
     std::optional<posix::ResolvedPath> resolved = resolve(path);
-    if (!resolved || resolved->throughLink) return FALSE;
-    struct stat info;
-    if (!lstatOf(*resolved, info)) return FALSE;
+    // A drive's top folder, which has no folder opened above it, keeps its mode.
+    if (!resolved || resolved->throughLink || !resolved->folder) return FALSE;
+    struct stat info = resolved->info;
     // A link has no read-only state of its own; changing the mode would change its target.
     if (S_ISLNK(info.st_mode)) return TRUE;
     mode_t mode = info.st_mode & 07777;
     mode_t wanted = (attributes & FILE_ATTRIBUTE_READONLY) != 0 ? (mode & ~mode_t(0222)) : (mode | S_IWUSR);
     if (wanted != mode) {
-        int changed = resolved->folder ? ::fchmodat(resolved->folder.get(), lastNameIn(*resolved), wanted, 0)
-                                       : ::chmod(resolved->path.c_str(), wanted);
-        if (changed != 0) return FALSE;
+        if (!changeMode(*resolved, wanted)) return FALSE;
         resolved->info.st_mode = (info.st_mode & ~mode_t(07777)) | wanted;
     }
     keepFile(path, std::move(*resolved));
