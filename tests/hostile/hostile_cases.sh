@@ -653,6 +653,40 @@ case_names_windows_cannot_hold() {
   expect_present "$(expectation 'C:\App\Outbox' 'C:\App\Outbox\scan.pdf')"
 }
 
+# What the program cannot hand on as code page 932 exactly is refused before anything else:
+# its own path (started from a folder "bé", it would find no message file and take the
+# built-in APPNAMEFORDLL, another application's registration), a -f path outside code page 932,
+# a Japanese one under LC_ALL=C (each would name a missing list file, and the run would say it
+# was complete). Each run says why on standard error, ends with exit code 2 and removes nothing.
+case_what_code_page_932_cannot_hold() {
+  lay_out_bystanders
+  lay_out_tool
+  list_file 1 0 > "$(list_path)"
+  { registry_file; printf '\r\n[HKEY_LOCAL_MACHINE\\Software\\Vantrell\\DUZORE32\\Application]\r\n"ScannerUtility"="1"\r\n"Mine"="1"\r\n'; } \
+    > "$root/hklm.reg"
+  mkdir "$work/bé"
+  cp "$bin/uninst.bin" "$work/bé/"
+  printf '[STATIC]\r\nAPPNAMEFORDLL=Mine\r\n' > "$work/bé/uninst.ini"
+  cp "$(list_path)" "$work/list-before"
+  cp "$root/hklm.reg" "$work/registry-before"
+  snapshot_machine > "$work/before"
+  local run
+  for run in module utf8 c-locale; do
+    echo "$run:"
+    case "$run" in
+      module) bin="$work/bé" run_uninstaller y -cFiles_File '-fC:\Windows\list.ini' ;;
+      utf8) locale=C.UTF-8 run_uninstaller y -cFiles_Deliv '-fC:\Café\list.ini' ;;
+      c-locale) locale=C run_uninstaller y -cFiles_Deliv '-fC:\データ\list.ini' ;;
+    esac
+    expect_status "$(expectation 2 0)"
+    : | expect_bytes "standard output: nothing asked" "$work/stdout"
+    if grep -q 'nothing was removed' "$work/stderr"; then pass "standard error says why"; else fail "no reason on standard error"; fi
+  done
+  expect_machine_unchanged
+  expect_same_bytes "registry file" "$work/registry-before" "$root/hklm.reg"
+  expect_same_bytes "list file" "$work/list-before" "$(list_path)"
+}
+
 # --- symbolic links --------------------------------------------------------------------
 
 # Folders and files a link may point to: one outside the machine root, one on another drive
