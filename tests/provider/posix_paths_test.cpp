@@ -29,6 +29,9 @@ TEST(NativePath, MapsWindowsPathsOntoTheRoot) {
         {"Z:", "/home/u", "/m/drive_z"},
         {"C:\\", "/home/u", "/m/drive_c"},
         {"C:Apps", "/home/u", "/m/drive_c/Apps"},
+        // "C:name" continues the current folder when that is on drive C, as Windows reads it.
+        {"C:Apps\\a.txt", "/m/drive_c/App/Uninstall", "/m/drive_c/App/Uninstall/Apps/a.txt"},
+        {"D:x", "/m/drive_c/App", "/m/drive_d/x"},
         // Either slash separates; doubled separators and "." are dropped.
         {"C:/Apps/Tool", "/home/u", "/m/drive_c/Apps/Tool"},
         {"C:\\Apps\\\\Tool\\.\\", "/home/u", "/m/drive_c/Apps/Tool"},

@@ -113,19 +113,32 @@ std::optional<PathPlan> drivePlan(const std::vector<std::string>& rootNames, cha
     return plan;
 }
 
+// The current folder as a drive of the machine root sees it: the drive's letter and the
+// names below its folder; empty when the current folder lies on no drive of the root.
+struct DriveFolder {
+    char letter;
+    std::vector<std::string> below;
+};
+
+std::optional<DriveFolder> currentDriveFolder(const std::vector<std::string>& rootNames,
+                                              std::string_view currentFolder) {
+    std::vector<std::string> current = absoluteNames(currentFolder, "/");
+    if (!startsWith(current, rootNames) || current.size() <= rootNames.size()) return std::nullopt;
+    const std::string& drive = current[rootNames.size()];
+    if (drive.size() != 7 || drive.compare(0, 6, "drive_") != 0 || !isDriveLetter(drive[6])) return std::nullopt;
+    char letter = drive[6];
+    current.erase(current.begin(), current.begin() + static_cast<std::ptrdiff_t>(rootNames.size()) + 1);
+    return DriveFolder{letter, std::move(current)};
+}
+
 // A relative path continues the current folder. When that folder lies on a drive of the
 // machine root, the drive folder is the floor `..` stops at, as on Windows.
 std::optional<PathPlan> relativePlan(const std::vector<std::string>& rootNames, std::string_view windowsPath,
                                      std::string_view currentFolder) {
-    std::vector<std::string> current = absoluteNames(currentFolder, "/");
-    if (startsWith(current, rootNames) && current.size() > rootNames.size()) {
-        const std::string& drive = current[rootNames.size()];
-        if (drive.size() == 7 && drive.compare(0, 6, "drive_") == 0 && isDriveLetter(drive[6])) {
-            std::vector<std::string> below(current.begin() + static_cast<std::ptrdiff_t>(rootNames.size()) + 1,
-                                           current.end());
-            return drivePlan(rootNames, drive[6], std::move(below), windowsPath);
-        }
+    if (std::optional<DriveFolder> drive = currentDriveFolder(rootNames, currentFolder)) {
+        return drivePlan(rootNames, drive->letter, std::move(drive->below), windowsPath);
     }
+    std::vector<std::string> current = absoluteNames(currentFolder, "/");
     PathPlan plan;
     plan.base = "/";
     plan.matchCase = true;
@@ -240,10 +253,11 @@ void openHoldingFolder(const PathPlan& plan, ResolvedPath& resolved) {
 
 }  // namespace
 
-// Only a relative root or a relative path needs the current folder.
+// Only a relative root or a relative path needs the current folder; "C:name" is relative too.
 bool needsCurrentFolder(std::string_view windowsPath, std::string_view root) {
     bool absolutePath = !windowsPath.empty() && (windowsPath.front() == '/' || windowsPath.front() == '\\' ||
-                                                 (windowsPath.size() >= 2 && windowsPath[1] == ':'));
+                                                 (windowsPath.size() >= 3 && isDriveLetter(windowsPath[0]) &&
+                                                  windowsPath[1] == ':' && isSeparator(windowsPath[2])));
     return !absolutePath || root.empty() || root.front() != '/';
 }
 
@@ -257,7 +271,17 @@ std::optional<PathPlan> planPath(std::string_view windowsPath, std::string_view 
     std::vector<std::string> rootNames = absoluteNames(root.empty() ? currentFolder : root, currentFolder);
 
     if (windowsPath.size() >= 2 && isDriveLetter(windowsPath[0]) && windowsPath[1] == ':') {
-        return drivePlan(rootNames, windowsPath[0], {}, windowsPath.substr(2));
+        std::string_view rest = windowsPath.substr(2);
+        // "C:name" (and "C:" alone) continues the current folder of drive C: the process's
+        // current folder when that lies on drive C, the drive's top folder otherwise, as
+        // GetFullPathNameA reads it.
+        if (rest.empty() || !isSeparator(rest.front())) {
+            std::optional<DriveFolder> drive = currentDriveFolder(rootNames, currentFolder);
+            if (drive && text::asciiLower(drive->letter) == text::asciiLower(windowsPath[0])) {
+                return drivePlan(rootNames, windowsPath[0], std::move(drive->below), rest);
+            }
+        }
+        return drivePlan(rootNames, windowsPath[0], {}, rest);
     }
     if (windowsPath.front() == '/') {
         PathPlan plan;
