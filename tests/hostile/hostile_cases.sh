@@ -223,15 +223,18 @@ case_garbage_message_file() {
 }
 
 # A registry file of garbage, one with a NUL byte, one with a wrong header, one with CR-only
-# line ends (one long line to the reader): each is left byte for byte, named on standard
-# error, and the listed files still go.
+# line ends (one long line to the reader), one with a key deletion the provider does not
+# take: each is left byte for byte, named on standard error, and the listed files still go.
+# The shared component's files stay: its registrations cannot be read, so it may be in use
+# (the last file holds another application's).
 case_unreadable_registry_files() {
   local kind
-  for kind in garbage nul-byte wrong-header cr-only utf16; do
+  for kind in garbage nul-byte wrong-header cr-only utf16 key-deletion; do
     rm -rf "$root" && mkdir -p "$root"
     lay_out_bystanders
     lay_out_tool
-    list_file 0 1 > "$(list_path)"
+    make_files 'C:\Shared\core.dll'
+    { list_file 0 1; printf '[Files_DLL]\r\nFILE00=C:\\Shared\\core.dll\r\n'; } > "$(list_path)"
     cp "$(list_path)" "$work/list-before"
     case "$kind" in
       garbage) garbage 4096 3 > "$root/hklm.reg" ;;
@@ -239,6 +242,9 @@ case_unreadable_registry_files() {
       wrong-header) registry_file | sed '1s/.*/Windows Registry Editor Version 5.00\r/' > "$root/hklm.reg" ;;
       cr-only) registry_file | tr -d '\n' > "$root/hklm.reg" ;;
       utf16) { printf '\xff\xfe'; registry_file | sed 's/./&\x00/g'; } > "$root/hklm.reg" ;;
+      key-deletion)
+        { registry_file; printf '\r\n[HKEY_LOCAL_MACHINE\\Software\\Vantrell\\DUZORE32\\Application]\r\n"Other"="1"\r\n'
+          printf '\r\n[-HKEY_LOCAL_MACHINE\\Software\\Gone]\r\n'; } > "$root/hklm.reg" ;;
     esac
     cp "$root/hklm.reg" "$work/registry-before"
     echo "registry file with $kind:"
@@ -248,7 +254,7 @@ case_unreadable_registry_files() {
     expect_same_bytes "registry file" "$work/registry-before" "$root/hklm.reg"
     expect_registry_message
     expect_gone 'C:\Apps\Tool\a.exe' 'C:\Apps\Tool\Data'
-    expect_present 'C:\Apps\Tool\notes.txt'
+    expect_present 'C:\Apps\Tool\notes.txt' 'C:\Shared\core.dll'
     expect_flag_cleared DelivUtility "$work/list-before"
   done
   ((sabotage)) && expect_gone 'C:\Apps\Tool\notes.txt'
