@@ -668,8 +668,8 @@ case_what_code_page_932_cannot_hold() {
   lay_out_bystanders
   lay_out_tool
   list_file 1 0 > "$(list_path)"
-  { registry_file; printf '\r\n[HKEY_LOCAL_MACHINE\\Software\\Vantrell\\DUZORE32\\Application]\r\n"ScannerUtility"="1"\r\n"Mine"="1"\r\n'; } \
-    > "$root/hklm.reg"
+  { registry_file; printf '\r\n[HKEY_LOCAL_MACHINE\\Software\\Vantrell\\DUZORE32\\Application]\r\n'
+    printf '"ScannerUtility"="1"\r\n"Mine"="1"\r\n'; } > "$root/hklm.reg"
   mkdir "$work/bé"
   cp "$bin/uninst.bin" "$work/bé/"
   printf '[STATIC]\r\nAPPNAMEFORDLL=Mine\r\n' > "$work/bé/uninst.ini"
@@ -686,7 +686,7 @@ case_what_code_page_932_cannot_hold() {
     esac
     expect_status "$(expectation 2 0)"
     : | expect_bytes "standard output: nothing asked" "$work/stdout"
-    if grep -q 'nothing was removed' "$work/stderr"; then pass "standard error says why"; else fail "no reason on standard error"; fi
+    if grep -q 'nothing was removed' "$work/stderr"; then pass "says why"; else fail "no reason given"; fi
   done
   expect_machine_unchanged
   expect_same_bytes "registry file" "$work/registry-before" "$root/hklm.reg"

@@ -1,8 +1,9 @@
 // Windows paths on a POSIX machine root: drive X: is <root>/drive_x, a leading backslash
 // means drive C, a leading slash is a native path, anything else is relative to the current
-// folder ("X:name" too, when the current folder lies on drive X). Names compare without regard to ASCII case, as on Windows. A Windows path is text
-// of code page 932 (a backslash in a double-byte character separates nothing); its names are
-// written on disk in UTF-8. The machine root and the current folder are native as they are.
+// folder ("X:name" too, when the current folder lies on drive X). Names compare without
+// regard to ASCII case, as on Windows. A Windows path is text of code page 932 (a backslash
+// in a double-byte character separates nothing); its names are written on disk in UTF-8. The
+// machine root and the current folder are native as they are.
 #pragma once
 
 #include "platform/ini/code_page_932.h"
