@@ -26,7 +26,7 @@ namespace {
 // Makes every missing folder above `key`, spelled as in `path`; false when a file is in the way.
 bool makeParents(const std::string& path, const std::string& key) {
     Machine& m = machine();
-    for (std::size_t cut = findSeparator(key); cut != std::string::npos; cut = findSeparator(key, cut + 1)) {
+    for (std::size_t cut = cp932::find(key, '\\'); cut != std::string::npos; cut = cp932::find(key, '\\', cut + 1)) {
         std::string parent = key.substr(0, cut);
         if (parent.empty() || isDriveRoot(parent)) continue;
         auto found = m.files.find(parent);
@@ -96,7 +96,7 @@ int openSearchCount() { return static_cast<int>(machine().searches.size()); }
 void addKey(const std::string& path) {
     Machine& m = machine();
     std::string key = registryKey(path);
-    for (std::size_t cut = findSeparator(key); cut != std::string::npos; cut = findSeparator(key, cut + 1)) {
+    for (std::size_t cut = cp932::find(key, '\\'); cut != std::string::npos; cut = cp932::find(key, '\\', cut + 1)) {
         m.keys.try_emplace(key.substr(0, cut), Key{path.substr(0, cut), {}});
     }
     m.keys.try_emplace(key, Key{path.substr(0, key.size()), {}});

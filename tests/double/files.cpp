@@ -17,14 +17,14 @@ bool matches(std::string_view pattern, std::string_view name) {
     if (pattern == "*.*" || pattern == "*") return true;
     if (pattern.empty()) return name.empty();
     if (pattern[0] == '*') {
-        for (std::size_t skip = 0;; skip = characterEnd(name, skip)) {
+        for (std::size_t skip = 0;; skip += cp932::characterLength(name, skip)) {
             if (matches(pattern.substr(1), name.substr(skip))) return true;
             if (skip == name.size()) return false;
         }
     }
     if (name.empty()) return false;
-    std::size_t p = characterEnd(pattern, 0);
-    std::size_t n = characterEnd(name, 0);
+    std::size_t p = cp932::characterLength(pattern, 0);
+    std::size_t n = cp932::characterLength(name, 0);
     bool same = pattern[0] == '?' || lower(pattern.substr(0, p)) == lower(name.substr(0, n));
     return same && matches(pattern.substr(p), name.substr(n));
 }
@@ -58,8 +58,9 @@ std::vector<FoundEntry> listFolder(const std::string& folderKey, std::string_vie
     std::string prefix = folderKey + '\\';
     const auto& files = machine().files;
     for (auto it = files.lower_bound(prefix); it != files.end() && it->first.starts_with(prefix); ++it) {
-        if (findSeparator(it->first, prefix.size()) != std::string::npos) continue;  // deeper down
-        add(std::string_view(it->second.path).substr(rfindSeparator(it->second.path) + 1), it->second.attributes);
+        if (cp932::find(it->first, '\\', prefix.size()) != std::string::npos) continue;  // deeper down
+        std::string_view path = it->second.path;
+        add(path.substr(cp932::findLastOf(path, "\\") + 1), it->second.attributes);
     }
     return entries;
 }
@@ -103,7 +104,7 @@ HANDLE FindFirstFileA(const char* pattern, WIN32_FIND_DATAA* entry) {
     Call call("FindFirstFileA");
     call.arg(quoted(pattern));
     std::string_view whole = pattern != nullptr ? pattern : "";
-    std::size_t cut = rfindSeparator(whole);
+    std::size_t cut = cp932::findLastOf(whole, "\\");
     if (entry == nullptr || cut == std::string_view::npos) {
         call.done("-1");
         return INVALID_HANDLE_VALUE;

@@ -13,19 +13,9 @@ namespace fake::detail {
 
 // ---- Names ----------------------------------------------------------------------------
 
-std::size_t characterEnd(std::string_view text, std::size_t at) { return at + cp932::characterLength(text, at); }
-
-std::size_t findSeparator(std::string_view text, std::size_t from) { return cp932::find(text, '\\', from); }
-
-std::size_t rfindSeparator(std::string_view text) {
-    std::size_t last = std::string_view::npos;
-    for (std::size_t i = findSeparator(text); i != std::string_view::npos; i = findSeparator(text, i + 1)) last = i;
-    return last;
-}
-
 std::string lower(std::string_view text) {
     std::string result(text);
-    for (std::size_t i = 0; i < result.size(); i = characterEnd(result, i)) {
+    for (std::size_t i = 0; i < result.size(); i += cp932::characterLength(result, i)) {
         char& c = result[i];
         if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
     }
@@ -37,8 +27,8 @@ namespace {
 // `path` without its trailing backslashes.
 std::string_view withoutTrailingBackslashes(std::string_view path) {
     std::size_t end = 0;
-    for (std::size_t i = 0; i < path.size(); i = characterEnd(path, i)) {
-        if (path[i] != '\\') end = characterEnd(path, i);
+    for (std::size_t i = 0; i < path.size(); i += cp932::characterLength(path, i)) {
+        if (path[i] != '\\') end = i + cp932::characterLength(path, i);
     }
     return path.substr(0, end);
 }
@@ -59,14 +49,14 @@ namespace {
 // "." names the folder itself and ".." its parent, as Win32 resolves a path; ".." never
 // climbs above the drive.
 std::string withoutDotNames(const std::string& key) {
-    std::size_t first = findSeparator(key);
+    std::size_t first = cp932::find(key, '\\');
     if (first == std::string::npos || key.find("\\.") == std::string::npos) return key;
     std::string resolved = key.substr(0, first);
     for (std::size_t start = first + 1; start <= key.size();) {
-        std::size_t end = std::min(findSeparator(key, start), key.size());
+        std::size_t end = std::min(cp932::find(key, '\\', start), key.size());
         std::string name = key.substr(start, end - start);
         start = end + 1;
-        std::size_t parent = rfindSeparator(resolved);
+        std::size_t parent = cp932::findLastOf(resolved, "\\");
         if (name == ".." && parent != std::string::npos) resolved.erase(parent);
         if (name != "." && name != "..") resolved += '\\' + name;
     }
@@ -122,7 +112,7 @@ bool folderExists(std::string_view key) {
 
 std::string newSpelling(std::string_view path) {
     std::string_view trimmed = withoutTrailingBackslashes(path);
-    std::size_t cut = rfindSeparator(trimmed);
+    std::size_t cut = cp932::findLastOf(trimmed, "\\");
     if (cut == std::string_view::npos) return std::string(trimmed);
     auto parent = machine().files.find(pathKey(trimmed.substr(0, cut)));
     if (parent == machine().files.end()) return std::string(trimmed);
@@ -130,7 +120,7 @@ std::string newSpelling(std::string_view path) {
 }
 
 std::string parentKey(const std::string& key) {
-    std::size_t cut = rfindSeparator(key);
+    std::size_t cut = cp932::findLastOf(key, "\\");
     return cut == std::string::npos ? std::string() : key.substr(0, cut);
 }
 

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/ini/code_page_932.h"
 #include "platform/operations.h"
 
 namespace fake::detail {
@@ -17,12 +18,8 @@ using namespace platform;
 
 // ---- Names compared without regard to case ---------------------------------------------
 
-// Names and paths are code page 932 text, as on a Japanese machine: a lead byte and its trail
-// byte are one character, a trail byte is never a letter, and one of 0x5C is no backslash.
-std::size_t characterEnd(std::string_view text, std::size_t at);
-// The first backslash at or after `from` (a character start), or npos.
-std::size_t findSeparator(std::string_view text, std::size_t from = 0);
-std::size_t rfindSeparator(std::string_view text);  // the last backslash, or npos
+// Names and paths are code page 932 text, as on a Japanese machine, stepped through with the
+// helpers of code_page_932.h: a trail byte is never a letter, and one of 0x5C is no backslash.
 
 std::string lower(std::string_view text);
 

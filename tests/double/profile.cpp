@@ -15,7 +15,8 @@ constexpr const char* windowsFolder = "C:\\Windows\\";
 // A file named without any folder or drive lives in the Windows folder.
 std::string profilePath(const char* fileName) {
     std::string name = fileName;
-    if (findSeparator(name) == std::string::npos && name.find(':') == std::string::npos) return windowsFolder + name;
+    bool bare = cp932::find(name, '\\') == std::string::npos && name.find(':') == std::string::npos;
+    if (bare) return windowsFolder + name;
     return name;
 }
 
@@ -60,7 +61,8 @@ BOOL WritePrivateProfileStringA(const char* section, const char* key, const char
         if (node != nullptr && !node->isFolder() && (node->attributes & FILE_ATTRIBUTE_READONLY) == 0) {
             node->bytes = ini::update(node->bytes, section, key, value);
             written = TRUE;
-        } else if (node == nullptr && folderExists(parentKey(pathKey(path))) && rfindSeparator(path) + 1 != path.size()) {
+        } else if (node == nullptr && folderExists(parentKey(pathKey(path))) &&
+                   cp932::findLastOf(path, "\\") + 1 != path.size()) {
             machine().files.emplace(pathKey(path), Node{newSpelling(path), 0, ini::update("", section, key, value)});
             written = TRUE;
         }

@@ -223,15 +223,18 @@ case_garbage_message_file() {
 }
 
 # A registry file of garbage, one with a NUL byte, one with a wrong header, one with CR-only
-# line ends (one long line to the reader): each is left byte for byte, named on standard
-# error, and the listed files still go.
+# line ends (one long line to the reader), one with a key deletion the provider does not
+# take: each is left byte for byte, named on standard error, and the listed files still go.
+# The shared component's files stay: its registrations cannot be read, so it may be in use
+# (the last file holds another application's).
 case_unreadable_registry_files() {
   local kind
-  for kind in garbage nul-byte wrong-header cr-only utf16; do
+  for kind in garbage nul-byte wrong-header cr-only utf16 key-deletion; do
     rm -rf "$root" && mkdir -p "$root"
     lay_out_bystanders
     lay_out_tool
-    list_file 0 1 > "$(list_path)"
+    make_files 'C:\Shared\core.dll'
+    { list_file 0 1; printf '[Files_DLL]\r\nFILE00=C:\\Shared\\core.dll\r\n'; } > "$(list_path)"
     cp "$(list_path)" "$work/list-before"
     case "$kind" in
       garbage) garbage 4096 3 > "$root/hklm.reg" ;;
@@ -239,6 +242,9 @@ case_unreadable_registry_files() {
       wrong-header) registry_file | sed '1s/.*/Windows Registry Editor Version 5.00\r/' > "$root/hklm.reg" ;;
       cr-only) registry_file | tr -d '\n' > "$root/hklm.reg" ;;
       utf16) { printf '\xff\xfe'; registry_file | sed 's/./&\x00/g'; } > "$root/hklm.reg" ;;
+      key-deletion)
+        { registry_file; printf '\r\n[HKEY_LOCAL_MACHINE\\Software\\Vantrell\\DUZORE32\\Application]\r\n"Other"="1"\r\n'
+          printf '\r\n[-HKEY_LOCAL_MACHINE\\Software\\Gone]\r\n'; } > "$root/hklm.reg" ;;
     esac
     cp "$root/hklm.reg" "$work/registry-before"
     echo "registry file with $kind:"
@@ -248,7 +254,7 @@ case_unreadable_registry_files() {
     expect_same_bytes "registry file" "$work/registry-before" "$root/hklm.reg"
     expect_registry_message
     expect_gone 'C:\Apps\Tool\a.exe' 'C:\Apps\Tool\Data'
-    expect_present 'C:\Apps\Tool\notes.txt'
+    expect_present 'C:\Apps\Tool\notes.txt' 'C:\Shared\core.dll'
     expect_flag_cleared DelivUtility "$work/list-before"
   done
   ((sabotage)) && expect_gone 'C:\Apps\Tool\notes.txt'
@@ -627,6 +633,64 @@ case_shift_jis_names_and_texts() {
   expect_gone 'C:\Apps\日本語\アプリ.exe' 'C:\Apps\日本語\データ'
   expect_present 'C:\Apps\日本語\メモ.txt' 'C:\Apps\日本語\ヂ.txt'
   expect_flag_cleared DelivUtility "$work/list-before"
+}
+
+# Names no Windows folder can hold, found on disk: one with backslashes that reads as a way
+# out of its folder, a folder likewise, and names with a colon and a control character. A
+# search passes over them: nothing they seem to name elsewhere is touched, and the folders
+# holding them are not empty, so they stay (an extra folder, and the swept install folder).
+case_names_windows_cannot_hold() {
+  lay_out_bystanders
+  make_files 'C:\App\Important\keep.txt' 'C:\App\Outbox\scan.pdf'
+  make_folders 'C:\App\Other' 'C:\App\ScanFile'
+  local outbox
+  outbox="$(win 'C:\App\Outbox')"
+  printf 'odd\n' | tee "$outbox/..\\Important\\keep.txt" "$outbox/a:b" "$outbox/$(printf 'tab\t')" > /dev/null
+  mkdir "$(win 'C:\App\ScanFile')/..\\Other"
+  printf '[Extra_Deliv]\r\nFolder00=C:\\App\\Outbox\r\n[UNINSTALL_Files_File]\r\nPATH=C:\\App\\ScanFile\r\n' \
+    > "$(list_path)"
+  run_delivery
+  expect_status 0
+  # The sweep of the file utility's install folder runs for every other list section.
+  run_uninstaller y -cFILES '-fC:\Windows\list.ini'
+  expect_status 0
+  expect_gone 'C:\App\Outbox\scan.pdf'
+  expect_present 'C:\App\Important\keep.txt' 'C:\App\Other' 'C:\App\Outbox\a:b' 'C:\App\ScanFile'
+  expect_present "$(expectation 'C:\App\Outbox' 'C:\App\Outbox\scan.pdf')"
+}
+
+# What the program cannot hand on as code page 932 exactly is refused before anything else:
+# its own path (started from a folder "bé", it would find no message file and take the
+# built-in APPNAMEFORDLL, another application's registration), a -f path outside code page 932,
+# a Japanese one under LC_ALL=C (each would name a missing list file, and the run would say it
+# was complete). Each run says why on standard error, ends with exit code 2 and removes nothing.
+case_what_code_page_932_cannot_hold() {
+  lay_out_bystanders
+  lay_out_tool
+  list_file 1 0 > "$(list_path)"
+  { registry_file; printf '\r\n[HKEY_LOCAL_MACHINE\\Software\\Vantrell\\DUZORE32\\Application]\r\n'
+    printf '"ScannerUtility"="1"\r\n"Mine"="1"\r\n'; } > "$root/hklm.reg"
+  mkdir "$work/bé"
+  cp "$bin/uninst.bin" "$work/bé/"
+  printf '[STATIC]\r\nAPPNAMEFORDLL=Mine\r\n' > "$work/bé/uninst.ini"
+  cp "$(list_path)" "$work/list-before"
+  cp "$root/hklm.reg" "$work/registry-before"
+  snapshot_machine > "$work/before"
+  local run
+  for run in module utf8 c-locale; do
+    echo "$run:"
+    case "$run" in
+      module) bin="$work/bé" run_uninstaller y -cFiles_File '-fC:\Windows\list.ini' ;;
+      utf8) locale=C.UTF-8 run_uninstaller y -cFiles_Deliv '-fC:\Café\list.ini' ;;
+      c-locale) locale=C run_uninstaller y -cFiles_Deliv '-fC:\データ\list.ini' ;;
+    esac
+    expect_status "$(expectation 2 0)"
+    : | expect_bytes "standard output: nothing asked" "$work/stdout"
+    if grep -q 'nothing was removed' "$work/stderr"; then pass "says why"; else fail "no reason given"; fi
+  done
+  expect_machine_unchanged
+  expect_same_bytes "registry file" "$work/registry-before" "$root/hklm.reg"
+  expect_same_bytes "list file" "$work/list-before" "$(list_path)"
 }
 
 # --- symbolic links --------------------------------------------------------------------

@@ -90,6 +90,7 @@ TEST(IniKeyLines, NameEndsAtTheFirstEqualsSign) {
         {"empty key name", "[S]\n=v\n", "S", "", "v"},
         {"key containing a bracket", "[S]\nA[1]=v\n", "S", "A[1]", "v"},
         {"key line starting with a bracket but no close", "[S]\n[A=v\n", "S", "[A", "v"},
+        {"a lead byte takes the equals sign after it", "[S]\nK\x81=v\n", "S", "K\x81", "<default>"},
     });
 }
 

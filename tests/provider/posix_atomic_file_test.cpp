@@ -49,14 +49,16 @@ protected:
         return ::stat(file.c_str(), &info) == 0 ? (info.st_mode & 07777) : 0;
     }
 
-    bool replaceInLockedFolder(const std::string& bytes) {
+    // With `folderLocked` false, the folder takes new files but the list file is the
+    // superuser's, so the replacement cannot be given its owner.
+    bool replaceInLockedFolder(const std::string& bytes, bool folderLocked = true) {
         if (::geteuid() != 0) {
             ::chmod(folder.c_str(), 0555);
             bool replaced = posix::replaceFile(path, bytes);
             ::chmod(folder.c_str(), 0700);
             return replaced;
         }
-        ::chmod(folder.c_str(), 0755);
+        ::chmod(folder.c_str(), folderLocked ? 0755 : 0777);
         pid_t child = ::fork();
         if (child == 0) {
             if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(2);
@@ -90,26 +92,31 @@ TEST_F(AtomicFileTest, ReplacementKeepsTheOwner) {
     EXPECT_EQ(info.st_gid, 23456u);
 }
 
-// A folder that may not take the temporary file, beside a list file that may be written: only
-// a change that keeps the length within one disk sector is made, in place; anything else
-// leaves the file byte for byte. The superuser may write anywhere, so as the superuser the
-// replacement runs in a child process as the unprivileged user "nobody".
+// A folder that may not take the temporary file, or a list file whose owner the temporary
+// file cannot be given, beside a list file that may be written: only a change that keeps the
+// length within one disk sector is made, in place; anything else leaves the file byte for
+// byte. The superuser may write anywhere, so as the superuser the replacement runs in a child
+// process as the unprivileged user "nobody" (only then is the list file another's).
 TEST_F(AtomicFileTest, ALockedFolderTakesOnlyAnUntearableChangeInPlace) {
     const std::string flag = "[Utility]\nDelivUtility=1\n";
     const std::string wide(1024, 'x');
     const struct {
         std::string original, replacement;
         bool written;
+        bool folderLocked = true;
     } cases[] = {
         {flag, "[Utility]\nDelivUtility=0\n", true},
         {flag, flag, true},
         {flag, "[Utility]\nDelivUtility=10\n", false},
         {flag, "[Utility]\nDelivUtility=\n", false},
         {wide, "y" + wide.substr(1, 1022) + "y", false},
+        {flag, "[Utility]\nDelivUtility=0\n", true, false},
+        {flag, "[Utility]\nDelivUtility=10\n", false, false},
     };
     for (const auto& c : cases) {
+        if (!c.folderLocked && ::geteuid() != 0) continue;
         write(c.original, 0666);
-        EXPECT_EQ(replaceInLockedFolder(c.replacement), c.written) << c.replacement;
+        EXPECT_EQ(replaceInLockedFolder(c.replacement, c.folderLocked), c.written) << c.replacement;
         EXPECT_EQ(posix::readWholeFile(path).value_or("(unreadable)"), c.written ? c.replacement : c.original);
         EXPECT_EQ(names(), std::vector<std::string>{"list.ini"});
     }

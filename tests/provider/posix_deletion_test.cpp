@@ -59,17 +59,20 @@ TEST_F(PosixDeletion, AnotherMachineRootIsResolvedAfresh) {
     EXPECT_FALSE(fixture::exists("C:\\Second\\drive_c\\Apps\\x.txt"));
 }
 
+// A plain relative path, and one relative to the current folder of drive C.
 TEST_F(PosixDeletion, ARelativePathFollowsTheCurrentFolder) {
     fixture::makeFolder("C:\\Other");
-    fixture::makeFile("C:\\Other\\x.txt", "other");
+    for (const char* path : {"x.txt", "C:x.txt"}) {
+        fixture::makeFile("C:\\Other\\x.txt", "other");
 
-    enterFolder(root + "/drive_c/Apps");
-    EXPECT_NE(SetFileAttributesA("x.txt", FILE_ATTRIBUTE_NORMAL), 0);
-    enterFolder(root + "/drive_c/Other");
-    EXPECT_NE(DeleteFileA("x.txt"), 0);
+        enterFolder(root + "/drive_c/Apps");
+        EXPECT_NE(SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL), 0);
+        enterFolder(root + "/drive_c/Other");
+        EXPECT_NE(DeleteFileA(path), 0);
 
-    EXPECT_TRUE(fixture::exists("C:\\Apps\\x.txt"));
-    EXPECT_FALSE(fixture::exists("C:\\Other\\x.txt"));
+        EXPECT_TRUE(fixture::exists("C:\\Apps\\x.txt")) << path;
+        EXPECT_FALSE(fixture::exists("C:\\Other\\x.txt")) << path;
+    }
 }
 
 TEST_F(PosixDeletion, AFolderReplacedLongerAgoThanTheReuseAllowsIsSeen) {

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <tuple>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -95,23 +96,37 @@ void swapToolForLink() {
     ::symlink((swapRoot + "/drive_c/Target").c_str(), (swapRoot + "/drive_c/Apps/Tool").c_str());
 }
 
-// A folder resolved the quick way, and a file resolved the long way (a name in another case).
+// Between the check of a file and the change of its attributes, it becomes a link to
+// C:\\Target\\keep.txt.
+void swapKeepForLink() {
+    ::rename((swapRoot + "/drive_c/Apps/Tool/keep.txt").c_str(), (swapRoot + "/drive_c/Apps/Moved").c_str());
+    ::symlink((swapRoot + "/drive_c/Target/keep.txt").c_str(), (swapRoot + "/drive_c/Apps/Tool/keep.txt").c_str());
+}
+
+BOOL makeReadOnly(const char* path) { return SetFileAttributesA(path, FILE_ATTRIBUTE_READONLY); }
+
+// A folder resolved the quick way, and a file resolved the long way (a name in another case);
+// and a file whose own name becomes a link before its attributes change.
 TEST_F(PosixLinks, LinkSwappedInAfterTheCheckIsNotFollowed) {
     fixture::makeFolder("C:\\Target\\Data");
+    mode_t targetMode = modeOf("/drive_c/Target/keep.txt");
     swapRoot = root;
-    const std::pair<BOOL (*)(const char*), const char*> cases[] = {{RemoveDirectoryA, "Tool\\Data"},
-                                                                   {DeleteFileA, "TOOL\\keep.txt"}};
-    for (const auto& [remove, name] : cases) {
-        std::filesystem::remove(root + "/drive_c/Apps/Tool");
+    const std::tuple<BOOL (*)(const char*), const char*, void (*)()> cases[] = {
+        {RemoveDirectoryA, "Tool\\Data", swapToolForLink},
+        {DeleteFileA, "TOOL\\keep.txt", swapToolForLink},
+        {makeReadOnly, "Tool\\keep.txt", swapKeepForLink}};
+    for (const auto& [act, name, swap] : cases) {
+        std::filesystem::remove_all(root + "/drive_c/Apps/Tool");
         std::filesystem::remove_all(root + "/drive_c/Apps/Moved");
         fixture::makeFolder("C:\\Apps\\Tool\\Data");
         fixture::makeFile("C:\\Apps\\Tool\\keep.txt", "listed");
-        posix::setBeforeActingHook(swapToolForLink);
-        remove(("C:\\Apps\\" + std::string(name)).c_str());
+        posix::setBeforeActingHook(swap);
+        act(("C:\\Apps\\" + std::string(name)).c_str());
         posix::setBeforeActingHook(nullptr);
     }
     EXPECT_TRUE(fixture::exists("C:\\Target\\Data"));
     EXPECT_TRUE(fixture::exists("C:\\Target\\keep.txt"));
+    EXPECT_EQ(modeOf("/drive_c/Target/keep.txt"), targetMode);
 }
 
 TEST_F(PosixLinks, DriveFolderIsNeverRemoved) {

@@ -29,6 +29,9 @@ TEST(NativePath, MapsWindowsPathsOntoTheRoot) {
         {"Z:", "/home/u", "/m/drive_z"},
         {"C:\\", "/home/u", "/m/drive_c"},
         {"C:Apps", "/home/u", "/m/drive_c/Apps"},
+        // "C:name" continues the current folder when that is on drive C, as Windows reads it.
+        {"C:Apps\\a.txt", "/m/drive_c/App/Uninstall", "/m/drive_c/App/Uninstall/Apps/a.txt"},
+        {"D:x", "/m/drive_c/App", "/m/drive_d/x"},
         // Either slash separates; doubled separators and "." are dropped.
         {"C:/Apps/Tool", "/home/u", "/m/drive_c/Apps/Tool"},
         {"C:\\Apps\\\\Tool\\.\\", "/home/u", "/m/drive_c/Apps/Tool"},
@@ -55,9 +58,10 @@ TEST(NativePath, MapsWindowsPathsOntoTheRoot) {
         {"C:\\\x83\x5c\x83\x74\x83\x67\\\x95\x5c\\a.txt", "/home/u", "/m/drive_c/ソフト/表/a.txt"},
         {"\x95\x5c\\..\\x", "/m/drive_c", "/m/drive_c/x"},
         // Nothing to map: no text, other machines, device namespaces, a name that is no code
-        // page 932 text (half a character, an unassigned one).
+        // page 932 text (half a character, an unassigned one), a name Windows cannot hold.
         {"", "/home/u", nullptr},
         {"C:\\a\x95", "/home/u", nullptr},
+        {"C:\\Temp\\*.tmp", "/home/u", nullptr},
         {"C:\\\x85\x40\\x", "/home/u", nullptr},
         {"\\\\server\\share\\x", "/home/u", nullptr},
         {"\\\\?\\C:\\x", "/home/u", nullptr},

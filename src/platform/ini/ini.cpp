@@ -106,7 +106,8 @@ Parsed parseLine(std::string_view bytes, const Line& line) {
             return {Kind::Header, trimBlanks(body.substr(1, close - 1)), 0, {}};
         }
     }
-    std::size_t equals = content.find('=');
+    // A lead byte takes a '=' after it for its second byte, as Windows reads the line.
+    std::size_t equals = cp932::find(content, '=');
     if (equals == std::string_view::npos) return {Kind::Other, {}, 0, {}};
     return {Kind::Key, trimBlanks(content.substr(0, equals)), line.begin + equals,
             trimBlanks(content.substr(equals + 1))};
@@ -118,12 +119,12 @@ bool holdsLineBreak(std::string_view s) {
 
 // Text that would read back as something else once written is refused: a line break
 // would split the line, a ']' in a section name or a '=' in a key name would be cut there, a
-// lead byte ending a section name would swallow the ']', and a key line starting with '['
-// and holding a ']' would be taken for a header.
+// lead byte ending a section name or a key name would swallow the ']' or the '=', and a key
+// line starting with '[' and holding a ']' would be taken for a header.
 bool representable(std::string_view section, std::string_view key, std::string_view value) {
     if (holdsLineBreak(section) || holdsLineBreak(key) || holdsLineBreak(value)) return false;
     if (!closesWhereItEnds(section)) return false;
-    if (key.find('=') != std::string_view::npos) return false;
+    if (key.find('=') != std::string_view::npos || cp932::endsInLoneLeadByte(key)) return false;
     if (!key.empty() && key.front() == '[' && (holdsCharacter(key, ']') || holdsCharacter(value, ']'))) {
         return false;
     }

@@ -187,10 +187,15 @@ bool replaceFile(const std::string& path, std::string_view bytes) {
     if (fd < 0) return exists && (errno == EACCES || errno == EPERM) && overwriteWithinOneSector(target, bytes);
 
     // The replacement takes the original's owner, then its permission bits (a change of owner
-    // clears set-user-ID bits). A file this process may not give its owner to is left alone
-    // rather than handed to another owner.
-    bool ok = !exists || ::fchown(fd, info.st_uid, info.st_gid) == 0;
-    if (ok) ok = ::fchmod(fd, mode) == 0;
+    // clears set-user-ID bits). A file this process may not give its owner to (another user's
+    // file that all may write) is never handed to a new owner: it takes only the change that
+    // cannot be torn, in place, as in a folder that takes no new file.
+    if (exists && ::fchown(fd, info.st_uid, info.st_gid) != 0) {
+        ::close(fd);
+        ::unlink(temporary.c_str());
+        return overwriteWithinOneSector(target, bytes);
+    }
+    bool ok = ::fchmod(fd, mode) == 0;
     if (ok) ok = !injectedFailureAt(armed, ReplaceStep::write) && writeAll(fd, bytes);
     if (ok) ok = !injectedFailureAt(armed, ReplaceStep::flush) && ::fsync(fd) == 0;
     if (::close(fd) != 0) ok = false;

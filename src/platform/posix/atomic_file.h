@@ -28,12 +28,13 @@ std::optional<std::string> readRest(int fd);
 
 // Replaces (or creates) the file at `path` with `bytes`: a temporary file in the same folder
 // is written, flushed and renamed over it, with the original's owner and permission bits. On
-// any failure (an owner that cannot be given to the temporary file, a failed write) the
-// original file is untouched, the temporary file is gone, and the result is false. The path
-// names a new file afterwards: another hard link to the old one keeps the old bytes.
-// A folder that may not take the temporary file leaves one way: a change that keeps the
-// file's length and lies within one disk sector, such as a flag's "1" becoming "0", is
-// written over the file in place; any other change is refused and the file stays as it was.
+// any failure (a failed write, say) the original file is untouched, the temporary file is
+// gone, and the result is false. The path names a new file afterwards: another hard link to
+// the old one keeps the old bytes.
+// A folder that may not take the temporary file, or a file whose owner cannot be given to it,
+// leaves one way: a change that keeps the file's length and lies within one disk sector, such
+// as a flag's "1" becoming "0", is written over the file in place; any other change is refused
+// (false) and the file stays as it was.
 //
 // The rename is atomic at once, and the new file's bytes are on disk before it, so after a
 // crash the path holds the old file or the new one, whole. That the rename itself survives a

@@ -81,19 +81,7 @@ bool convertExactly(Direction there, Direction back, std::string_view text, std:
     return convertWhole(back, out, again) && again == text;
 }
 
-bool isTrailByte(unsigned char byte) { return (byte >= 0x40 && byte <= 0x7E) || (byte >= 0x80 && byte <= 0xFC); }
-
 }  // namespace
-
-bool endsInLoneLeadByte(std::string_view text) {
-    std::size_t at = 0;
-    while (at < text.size()) {
-        std::size_t length = characterLength(text, at);
-        if (length == 1 && platform::IsDBCSLeadByte(static_cast<platform::BYTE>(text[at]))) return true;
-        at += length;
-    }
-    return false;
-}
 
 bool windowsNameToDisk(std::string_view name, std::string& out) { return convertWhole(windowsToDisk, name, out); }
 
@@ -113,17 +101,15 @@ std::string windowsTextForTerminal(std::string_view text) {
     while (at < text.size()) {
         if (cd != noDescriptor) at = convertPart(cd, text, at, out);
         if (at >= text.size()) break;
-        // What does not convert, one character of it, is shown as a question mark. A lead
-        // byte takes its second byte along only when that byte can be one.
+        // What does not convert, one character of it, is shown as a question mark, as
+        // Windows shows a lead byte and the byte after it that make no character as one '・'.
         unsigned char byte = static_cast<unsigned char>(text[at]);
-        bool pair = platform::IsDBCSLeadByte(byte) && at + 1 < text.size() &&
-                    isTrailByte(static_cast<unsigned char>(text[at + 1]));
         if (cd == noDescriptor && byte < 0x80) {
             out.push_back(static_cast<char>(byte));
         } else {
             out.push_back('?');
         }
-        at += pair ? 2 : 1;
+        at += cp932::characterLength(text, at);
     }
     return out;
 }

@@ -13,13 +13,6 @@
 
 namespace posix {
 
-// A backslash, a slash or a letter in the second byte of a double-byte character is part of
-// that character, never a separator or a letter.
-using cp932::characterLength;
-
-// True when `text` ends in a lead byte with nothing after it: a character cut in half.
-bool endsInLoneLeadByte(std::string_view text);
-
 // A name in code page 932 as it is written on disk (UTF-8). False, with `out` unspecified,
 // when the name is no valid code-page-932 text.
 bool windowsNameToDisk(std::string_view name, std::string& out);
@@ -45,11 +38,13 @@ namespace platform {
 
 // Win32's code for a name that has no form in the code page it is needed in.
 inline constexpr DWORD ERROR_NO_UNICODE_TRANSLATION = 1113;
+// Win32's code for a path with a name no Windows folder can hold.
+inline constexpr DWORD ERROR_INVALID_NAME = 123;
 
-// The error of the provider's last file operation that failed for a name it could not
-// convert (ERROR_NO_UNICODE_TRANSLATION); ERROR_SUCCESS after a path that could be mapped.
-// DeleteFileA sets it on every failure; other failures leave it as it was.
-DWORD GetLastError();
+// Sets what GetLastError gives: a file operation sets ERROR_NO_UNICODE_TRANSLATION for a name
+// it could not convert, ERROR_INVALID_NAME for one Windows could not hold, and ERROR_SUCCESS
+// after a path that could be mapped; DeleteFileA sets it on every failure. Other failures
+// leave it as it was.
 void SetLastError(DWORD error);
 
 }  // namespace platform

@@ -63,22 +63,22 @@ std::string_view lastName(const std::string& path) {
 bool matchesWildcard(std::string_view pattern, std::string_view name) {
     std::size_t p = 0, n = 0, starP = std::string_view::npos, starN = 0;
     auto sameCharacter = [&]() {
-        std::size_t length = posix::characterLength(pattern, p);
+        std::size_t length = cp932::characterLength(pattern, p);
         if (length == 1 && pattern[p] == '?') return true;
-        if (posix::characterLength(name, n) != length) return false;
+        if (cp932::characterLength(name, n) != length) return false;
         if (length == 2) return pattern.substr(p, 2) == name.substr(n, 2);
         return text::asciiLower(pattern[p]) == text::asciiLower(name[n]);
     };
     while (n < name.size()) {
         if (p < pattern.size() && sameCharacter()) {
-            n += posix::characterLength(name, n);
-            p += posix::characterLength(pattern, p);
+            n += cp932::characterLength(name, n);
+            p += cp932::characterLength(pattern, p);
         } else if (p < pattern.size() && pattern[p] == '*') {
             starP = p++;
             starN = n;
         } else if (starP != std::string_view::npos) {
             p = starP + 1;
-            starN += posix::characterLength(name, starN);
+            starN += cp932::characterLength(name, starN);
             n = starN;
         } else {
             return false;
@@ -228,6 +228,25 @@ DWORD missingError(const posix::ResolvedPath& resolved) {
     return folderThere ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
 }
 
+// Gives the last name of `resolved` the permission bits `mode`, through a descriptor of what
+// the name holds now, in the folder resolving opened, taken without following a link; and
+// only when that is still the file resolving looked at. A link swapped in for the name since
+// is not followed, and a file put in its place never gets bits worked out for another (a
+// set-user-ID bit kept, say).
+BOOL changeMode(const posix::ResolvedPath& resolved, mode_t mode) {
+    if (beforeActing != nullptr) beforeActing();
+    int fd = ::openat(resolved.folder.get(), lastNameIn(resolved), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return FALSE;
+    struct stat now;
+    bool same = ::fstat(fd, &now) == 0 && !S_ISLNK(now.st_mode) && now.st_dev == resolved.info.st_dev &&
+                now.st_ino == resolved.info.st_ino;
+    // A path-only descriptor takes no fchmod; its entry in /proc/self/fd leads to the file it
+    // holds, never to a name looked up again.
+    bool changed = same && ::chmod(("/proc/self/fd/" + std::to_string(fd)).c_str(), mode) == 0;
+    ::close(fd);
+    return changed ? TRUE : FALSE;
+}
+
 BOOL deleteResolved(const posix::ResolvedPath& resolved) {
     // A path through a link leads nowhere, as links are never followed.
     if (resolved.throughLink) return deletionFails(ERROR_PATH_NOT_FOUND);
@@ -286,10 +305,11 @@ HANDLE FindFirstFileA(const char* pattern, WIN32_FIND_DATAA* entry) {
         std::string_view name = item->d_name;
         // A drive's top folder has no "." or "..", as on Windows.
         if (folder->atBase && isDotName(name)) continue;
-        // A name with no exact form in code page 932 is passed over, as if it were not
-        // there: given out as a look-alike, it would lead the caller to another name or to
-        // none. Its folder still holds it, so that folder is never taken for empty.
-        if (!posix::diskNameToWindows(name, windowsName)) continue;
+        // A name with no exact form in code page 932, or one no Windows folder could hold
+        // (..\x, given out, would be joined to the folder and lead the caller elsewhere), is
+        // passed over as if it were not there. Its folder still holds it, so that folder is
+        // never taken for empty.
+        if (!posix::diskNameToWindows(name, windowsName) || !posix::isWindowsName(windowsName)) continue;
         if (matchesSearch(wildcard, windowsName)) search->names.push_back(FoundName{std::string(name), windowsName});
     }
     ::closedir(listing);
@@ -323,17 +343,15 @@ DWORD GetFileAttributesA(const char* path) {
 BOOL SetFileAttributesA(const char* path, DWORD attributes) {
     keptFile().reset();
     std::optional<posix::ResolvedPath> resolved = resolve(path);
-    if (!resolved || resolved->throughLink) return FALSE;
-    struct stat info;
-    if (!lstatOf(*resolved, info)) return FALSE;
+    // A drive's top folder, which has no folder opened above it, keeps its mode.
+    if (!resolved || resolved->throughLink || !resolved->folder) return FALSE;
+    struct stat info = resolved->info;
     // A link has no read-only state of its own; changing the mode would change its target.
     if (S_ISLNK(info.st_mode)) return TRUE;
     mode_t mode = info.st_mode & 07777;
     mode_t wanted = (attributes & FILE_ATTRIBUTE_READONLY) != 0 ? (mode & ~mode_t(0222)) : (mode | S_IWUSR);
     if (wanted != mode) {
-        int changed = resolved->folder ? ::fchmodat(resolved->folder.get(), lastNameIn(*resolved), wanted, 0)
-                                       : ::chmod(resolved->path.c_str(), wanted);
-        if (changed != 0) return FALSE;
+        if (!changeMode(*resolved, wanted)) return FALSE;
         resolved->info.st_mode = (info.st_mode & ~mode_t(07777)) | wanted;
     }
     keepFile(path, std::move(*resolved));
@@ -382,15 +400,23 @@ namespace platform {
 DWORD GetModuleFileNameA(HINSTANCE, char* buffer, DWORD capacity) {
     if (buffer == nullptr || capacity == 0) return 0;
     buffer[0] = '\0';
-    char path[4096];
-    ssize_t length = ::readlink("/proc/self/exe", path, sizeof path);
-    if (length <= 0 || static_cast<std::size_t>(length) >= sizeof path) return 0;
+    std::optional<std::string> path = posix::programPath();
+    if (!path) return 0;
     // The path as the program's other texts are: in code page 932; a path with no exact form
-    // there gives nothing rather than a look-alike.
+    // there gives nothing rather than a look-alike, and so does one with a name no Windows
+    // folder could hold, which would not lead back to this folder.
     std::string windowsPath;
-    if (!posix::diskNameToWindows(std::string_view(path, static_cast<std::size_t>(length)), windowsPath)) {
+    if (!posix::diskNameToWindows(*path, windowsPath)) {
         SetLastError(ERROR_NO_UNICODE_TRANSLATION);
         return 0;
+    }
+    for (std::size_t start = 1; start < windowsPath.size();) {
+        std::size_t end = std::min(cp932::find(windowsPath, '/', start), windowsPath.size());
+        if (!posix::isWindowsName(std::string_view(windowsPath).substr(start, end - start))) {
+            SetLastError(ERROR_INVALID_NAME);
+            return 0;
+        }
+        start = end + 1;
     }
     // Too small a buffer gets as much as fits, terminated, and the result is the capacity.
     std::size_t take = std::min<std::size_t>(windowsPath.size(), capacity - 1);

@@ -1,6 +1,7 @@
-// A seam for tests of the file operations: a function called after a deletion or a folder
-// removal has resolved and checked its path and before it acts, so a test can change the
-// machine between the two steps without racing the program. Null (the default) calls nothing.
+// A seam for tests of the file operations: a function called after a deletion, a folder
+// removal or an attribute change has resolved and checked its path and before it acts, so a
+// test can change the machine between the two steps without racing the program. Null (the
+// default) calls nothing.
 #pragma once
 
 namespace posix {

@@ -53,11 +53,15 @@ bool appendWindowsNames(std::string_view text, std::vector<std::string>& names) 
     std::string onDisk;
     while (start <= text.size()) {
         std::size_t end = start;
-        while (end < text.size() && !isSeparator(text[end])) end += characterLength(text, end);
+        while (end < text.size() && !isSeparator(text[end])) end += cp932::characterLength(text, end);
         std::string_view name = text.substr(start, end - start);
         if (name == "..") {
             if (!names.empty()) names.pop_back();
         } else if (!name.empty() && name != ".") {
+            if (!isWindowsName(name)) {
+                platform::SetLastError(platform::ERROR_INVALID_NAME);
+                return false;
+            }
             if (!windowsNameToDisk(name, onDisk)) {
                 platform::SetLastError(platform::ERROR_NO_UNICODE_TRANSLATION);
                 return false;
@@ -109,19 +113,32 @@ std::optional<PathPlan> drivePlan(const std::vector<std::string>& rootNames, cha
     return plan;
 }
 
+// The current folder as a drive of the machine root sees it: the drive's letter and the
+// names below its folder; empty when the current folder lies on no drive of the root.
+struct DriveFolder {
+    char letter;
+    std::vector<std::string> below;
+};
+
+std::optional<DriveFolder> currentDriveFolder(const std::vector<std::string>& rootNames,
+                                              std::string_view currentFolder) {
+    std::vector<std::string> current = absoluteNames(currentFolder, "/");
+    if (!startsWith(current, rootNames) || current.size() <= rootNames.size()) return std::nullopt;
+    const std::string& drive = current[rootNames.size()];
+    if (drive.size() != 7 || drive.compare(0, 6, "drive_") != 0 || !isDriveLetter(drive[6])) return std::nullopt;
+    char letter = drive[6];
+    current.erase(current.begin(), current.begin() + static_cast<std::ptrdiff_t>(rootNames.size()) + 1);
+    return DriveFolder{letter, std::move(current)};
+}
+
 // A relative path continues the current folder. When that folder lies on a drive of the
 // machine root, the drive folder is the floor `..` stops at, as on Windows.
 std::optional<PathPlan> relativePlan(const std::vector<std::string>& rootNames, std::string_view windowsPath,
                                      std::string_view currentFolder) {
-    std::vector<std::string> current = absoluteNames(currentFolder, "/");
-    if (startsWith(current, rootNames) && current.size() > rootNames.size()) {
-        const std::string& drive = current[rootNames.size()];
-        if (drive.size() == 7 && drive.compare(0, 6, "drive_") == 0 && isDriveLetter(drive[6])) {
-            std::vector<std::string> below(current.begin() + static_cast<std::ptrdiff_t>(rootNames.size()) + 1,
-                                           current.end());
-            return drivePlan(rootNames, drive[6], std::move(below), windowsPath);
-        }
+    if (std::optional<DriveFolder> drive = currentDriveFolder(rootNames, currentFolder)) {
+        return drivePlan(rootNames, drive->letter, std::move(drive->below), windowsPath);
     }
+    std::vector<std::string> current = absoluteNames(currentFolder, "/");
     PathPlan plan;
     plan.base = "/";
     plan.matchCase = true;
@@ -236,10 +253,11 @@ void openHoldingFolder(const PathPlan& plan, ResolvedPath& resolved) {
 
 }  // namespace
 
-// Only a relative root or a relative path needs the current folder.
+// Only a relative root or a relative path needs the current folder; "C:name" is relative too.
 bool needsCurrentFolder(std::string_view windowsPath, std::string_view root) {
     bool absolutePath = !windowsPath.empty() && (windowsPath.front() == '/' || windowsPath.front() == '\\' ||
-                                                 (windowsPath.size() >= 2 && windowsPath[1] == ':'));
+                                                 (windowsPath.size() >= 3 && isDriveLetter(windowsPath[0]) &&
+                                                  windowsPath[1] == ':' && isSeparator(windowsPath[2])));
     return !absolutePath || root.empty() || root.front() != '/';
 }
 
@@ -248,20 +266,22 @@ void FolderHandle::reset() {
     descriptor_ = -1;
 }
 
-std::size_t lastSeparator(std::string_view windowsPath) {
-    std::size_t last = std::string_view::npos;
-    for (std::size_t i = 0; i < windowsPath.size(); i += characterLength(windowsPath, i)) {
-        if (isSeparator(windowsPath[i])) last = i;
-    }
-    return last;
-}
-
 std::optional<PathPlan> planPath(std::string_view windowsPath, std::string_view root, std::string_view currentFolder) {
     if (windowsPath.empty()) return std::nullopt;
     std::vector<std::string> rootNames = absoluteNames(root.empty() ? currentFolder : root, currentFolder);
 
     if (windowsPath.size() >= 2 && isDriveLetter(windowsPath[0]) && windowsPath[1] == ':') {
-        return drivePlan(rootNames, windowsPath[0], {}, windowsPath.substr(2));
+        std::string_view rest = windowsPath.substr(2);
+        // "C:name" (and "C:" alone) continues the current folder of drive C: the process's
+        // current folder when that lies on drive C, the drive's top folder otherwise, as
+        // GetFullPathNameA reads it.
+        if (rest.empty() || !isSeparator(rest.front())) {
+            std::optional<DriveFolder> drive = currentDriveFolder(rootNames, currentFolder);
+            if (drive && text::asciiLower(drive->letter) == text::asciiLower(windowsPath[0])) {
+                return drivePlan(rootNames, windowsPath[0], std::move(drive->below), rest);
+            }
+        }
+        return drivePlan(rootNames, windowsPath[0], {}, rest);
     }
     if (windowsPath.front() == '/') {
         PathPlan plan;
@@ -320,6 +340,21 @@ std::string currentFolder() {
     char buffer[PATH_MAX];
     if (::getcwd(buffer, sizeof buffer) == nullptr) return "/";
     return buffer;
+}
+
+std::optional<std::string> programPath() {
+    char path[PATH_MAX];
+    ssize_t length = ::readlink("/proc/self/exe", path, sizeof path);
+    if (length <= 0 || static_cast<std::size_t>(length) >= sizeof path) return std::nullopt;
+    return std::string(path, static_cast<std::size_t>(length));
+}
+
+bool isWindowsName(std::string_view name) {
+    for (std::size_t i = 0; i < name.size(); i += cp932::characterLength(name, i)) {
+        unsigned char c = static_cast<unsigned char>(name[i]);
+        if (c < 32 || std::string_view("<>:\"/\\|?*").find(name[i]) != std::string_view::npos) return false;
+    }
+    return true;
 }
 
 std::string machineRoot() {

@@ -1,9 +1,12 @@
 // Windows paths on a POSIX machine root: drive X: is <root>/drive_x, a leading backslash
 // means drive C, a leading slash is a native path, anything else is relative to the current
-// folder. Names compare without regard to ASCII case, as on Windows. A Windows path is text
-// of code page 932 (a backslash in a double-byte character separates nothing); its names are
-// written on disk in UTF-8. The machine root and the current folder are native as they are.
+// folder ("X:name" too, when the current folder lies on drive X). Names compare without
+// regard to ASCII case, as on Windows. A Windows path is text of code page 932 (a backslash
+// in a double-byte character separates nothing); its names are written on disk in UTF-8. The
+// machine root and the current folder are native as they are.
 #pragma once
+
+#include "platform/ini/code_page_932.h"
 
 #include <optional>
 #include <string>
@@ -23,9 +26,9 @@ struct PathPlan {
 
 // The plan for `windowsPath` with the given machine root and current folder (both native;
 // a relative root is taken from the current folder). No file system access.
-// Empty when the path names nothing this provider maps (empty text, a "\\server" path), or
-// when a name in it is no code-page-932 text (the last error is then
-// ERROR_NO_UNICODE_TRANSLATION).
+// Empty when the path names nothing this provider maps (empty text, a "\\server" path), when
+// a name in it is no code-page-932 text (the last error is then ERROR_NO_UNICODE_TRANSLATION),
+// or when a name holds a character no Windows name can (ERROR_INVALID_NAME).
 std::optional<PathPlan> planPath(std::string_view windowsPath, std::string_view root, std::string_view currentFolder);
 
 // The plan's native path, names as written.
@@ -97,8 +100,17 @@ std::string machineRoot();
 // The process's current folder, "/" when it cannot be read.
 std::string currentFolder();
 
+// The native path of the running program; empty when it cannot be read.
+std::optional<std::string> programPath();
+
+// True when `name` (code page 932) is one a Windows folder can hold: none of its characters is
+// a control character (1 to 31) or one of < > : " / \ | ? *. A name on disk that is not is
+// never given out, and a path naming one names nothing: on Windows it could not be there, and
+// a backslash in it would lead the caller somewhere else.
+bool isWindowsName(std::string_view name);
+
 // The position of the last separator (backslash or slash) of a Windows path that is one,
 // not the second byte of a double-byte character; npos when there is none.
-std::size_t lastSeparator(std::string_view windowsPath);
+inline std::size_t lastSeparator(std::string_view windowsPath) { return cp932::findLastOf(windowsPath, "\\/"); }
 
 }  // namespace posix

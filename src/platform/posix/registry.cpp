@@ -66,6 +66,10 @@ namespace {
 
 constexpr LONG ERROR_INVALID_HANDLE = 6;
 constexpr LONG ERROR_INVALID_PARAMETER = 87;
+// The registry file is there but cannot be read or parsed: every key in it may or may not
+// exist, so no call may answer "not found" (ERROR_FILE_NOT_FOUND), which a caller takes for
+// a key that is surely gone; Windows answers so for a registry it cannot read.
+constexpr LONG ERROR_BADDB = 1009;
 constexpr LONG ERROR_KEY_DELETED = 1018;  // the key of an open handle is gone
 
 std::string registryFilePath() {
@@ -85,8 +89,8 @@ void reportOnce(const std::string& path, const std::string& problem) {
 }
 
 // The registry as the file holds it now: empty when the file is missing, null when it exists
-// but cannot be read or parsed. The result is the kept copy or `fresh`; a change made to it
-// must be stored before the next call.
+// but cannot be read or parsed (the calls then answer ERROR_BADDB). The result is the kept
+// copy or `fresh`; a change made to it must be stored before the next call.
 posix::RegistryFile* load(const std::string& path, std::optional<posix::RegistryFile>& fresh) {
     posix::KeptRegistry& kept = posix::keptRegistry();
     std::string bytes;
@@ -185,7 +189,8 @@ LONG openKey(HKEY root, const char* subKey, HKEY* result) {
     if (!fullPath(root, subKey, &path)) return ERROR_INVALID_HANDLE;
     std::optional<posix::RegistryFile> fresh;
     const posix::RegistryFile* file = load(registryFilePath(), fresh);
-    if (file == nullptr || !file->keyExists(path)) return ERROR_FILE_NOT_FOUND;
+    if (file == nullptr) return ERROR_BADDB;
+    if (!file->keyExists(path)) return ERROR_FILE_NOT_FOUND;
     *result = newHandle(path);
     return ERROR_SUCCESS;
 }
@@ -208,7 +213,7 @@ LONG RegEnumValueA(HKEY key, DWORD index, char* valueName, DWORD* valueNameLengt
     if (data != nullptr && dataLength == nullptr) return ERROR_INVALID_PARAMETER;
     std::optional<posix::RegistryFile> fresh;
     const posix::RegistryFile* file = load(registryFilePath(), fresh);
-    if (file == nullptr) return ERROR_FILE_NOT_FOUND;
+    if (file == nullptr) return ERROR_BADDB;
     if (!file->keyExists(path)) return ERROR_KEY_DELETED;
     std::vector<posix::RegistryValue> values = file->values(path);
     if (index >= values.size()) return ERROR_NO_MORE_ITEMS;
@@ -235,7 +240,7 @@ LONG RegDeleteValueA(HKEY key, const char* valueName) {
     std::string registry = registryFilePath();
     std::optional<posix::RegistryFile> fresh;
     posix::RegistryFile* file = load(registry, fresh);
-    if (file == nullptr) return ERROR_FILE_NOT_FOUND;
+    if (file == nullptr) return ERROR_BADDB;
     if (!file->keyExists(path)) return ERROR_KEY_DELETED;
     if (!file->deleteValue(path, valueName == nullptr ? "" : valueName)) return ERROR_FILE_NOT_FOUND;
     return store(registry, file) ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
@@ -248,7 +253,7 @@ LONG RegDeleteKeyA(HKEY root, const char* subKey) {
     std::string registry = registryFilePath();
     std::optional<posix::RegistryFile> fresh;
     posix::RegistryFile* file = load(registry, fresh);
-    if (file == nullptr) return ERROR_FILE_NOT_FOUND;
+    if (file == nullptr) return ERROR_BADDB;
     switch (file->deleteKey(path)) {
         case posix::RegistryFile::KeyDeletion::missing:
             return ERROR_FILE_NOT_FOUND;

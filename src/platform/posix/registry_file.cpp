@@ -24,7 +24,7 @@ constexpr std::size_t kWrapColumn = 76;
 // Names are code-page-932 text: the second byte of a double-byte character is no letter.
 std::string lowered(std::string_view s) {
     std::string out(s);
-    for (std::size_t i = 0; i < out.size(); i += characterLength(out, i)) out[i] = text::asciiLower(out[i]);
+    for (std::size_t i = 0; i < out.size(); i += cp932::characterLength(out, i)) out[i] = text::asciiLower(out[i]);
     return out;
 }
 
@@ -157,7 +157,7 @@ private:
                 ++pos_;
                 return true;
             }
-            if (characterLength(text_, pos_) == 2) {
+            if (cp932::characterLength(text_, pos_) == 2) {
                 out->append(text_.substr(pos_, 2));
                 pos_ += 2;
                 continue;
@@ -283,7 +283,7 @@ bool readHeader(std::string_view text, Header* header, std::string* reason) {
         *reason = "key deletion is not supported";
         return false;
     }
-    if (t.size() < 2 || t.back() != ']' || endsInLoneLeadByte(t.substr(0, t.size() - 1))) {
+    if (t.size() < 2 || t.back() != ']' || cp932::endsInLoneLeadByte(t.substr(0, t.size() - 1))) {
         *reason = "expected \"]\" at the end of the key header";
         return false;
     }
@@ -312,7 +312,7 @@ bool readHeader(std::string_view text, Header* header, std::string* reason) {
 bool splitPath(std::string_view path, std::vector<std::string_view>* names) {
     names->clear();
     if (path.empty()) return true;
-    if (endsInLoneLeadByte(path)) return false;
+    if (cp932::endsInLoneLeadByte(path)) return false;
     std::size_t start = 0;
     for (;;) {
         std::size_t end = cp932::find(path, '\\', start);
@@ -345,9 +345,9 @@ bool endsWithBlankLine(const std::string& s) {
 // A double-byte character goes in as it is: its second byte is no backslash to escape.
 std::string quoted(std::string_view s) {
     std::string out = "\"";
-    for (std::size_t i = 0; i < s.size(); i += characterLength(s, i)) {
+    for (std::size_t i = 0; i < s.size(); i += cp932::characterLength(s, i)) {
         if (s[i] == '\\' || s[i] == '"') out.push_back('\\');
-        out.append(s.substr(i, characterLength(s, i)));
+        out.append(s.substr(i, cp932::characterLength(s, i)));
     }
     out.push_back('"');
     return out;
@@ -357,12 +357,14 @@ std::string quoted(std::string_view s) {
 bool writableAsString(const RegistryValue& value) {
     if (value.type != kString || value.data.empty() || value.data.back() != '\0') return false;
     std::string_view body(value.data.data(), value.data.size() - 1);
-    return body.find_first_of(std::string_view("\0\r\n", 3)) == std::string_view::npos && !endsInLoneLeadByte(body);
+    return body.find_first_of(std::string_view("\0\r\n", 3)) == std::string_view::npos &&
+           !cp932::endsInLoneLeadByte(body);
 }
 
 // A lead byte at the end would take the closing quote for its second byte.
 bool nameStorable(std::string_view name) {
-    return name.find_first_of(std::string_view("\0\r\n", 3)) == std::string_view::npos && !endsInLoneLeadByte(name);
+    return name.find_first_of(std::string_view("\0\r\n", 3)) == std::string_view::npos &&
+           !cp932::endsInLoneLeadByte(name);
 }
 
 }  // namespace
