@@ -21,6 +21,7 @@ static_assert(std::atomic<bool>::is_always_lock_free && std::atomic<int>::is_alw
 std::atomic<bool> reported{true};  // also while nothing is watched
 std::atomic<int> watchDescriptor{-1};
 std::string watchedPath;
+std::string unwatchablePath;  // the last path no watch could be set for: not tried again
 
 // Raises the flag and silences the watch: one report is enough until it is set again.
 void onReport(int) {
@@ -74,6 +75,8 @@ bool addWatches(int fd, const std::string& path) {
 bool watchFile(const std::string& path) {
     if (watchedAndQuiet(path)) return true;
     stopWatching();
+    if (path == unwatchablePath) return false;
+    unwatchablePath = path;
     if (!signalReady()) return false;
     int fd = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
     if (fd < 0) return false;
@@ -87,6 +90,7 @@ bool watchFile(const std::string& path) {
         return false;
     }
     watchedPath = path;
+    unwatchablePath.clear();
     return true;
 }
 

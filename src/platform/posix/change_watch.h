@@ -17,7 +17,8 @@ namespace posix {
 
 // Watches the file at native `path` (absolute, without a link on the way or as the file
 // itself) from now on, dropping any other watch; a watch of this very path that has reported
-// nothing yet is kept as it is. False when the file cannot be watched: nothing is watched then.
+// nothing yet is kept as it is. False when the file cannot be watched: nothing is watched then,
+// and the same path is not tried again until another one has been watched.
 bool watchFile(const std::string& path);
 
 // True when `path` is watched and nothing has been reported since the watch was set.
