@@ -150,9 +150,9 @@ DWORD attributesOf(const posix::ResolvedPath& resolved) {
 
 // The file SetFileAttributesA has just dealt with, held for a DeleteFileA of the very same
 // path that follows at once, as the removal does for every listed file: the deletion then
-// takes the entry in the folder resolving opened a moment ago rather than walking the path
-// again (three system calls fewer per file). A change made elsewhere between the two calls
-// then takes effect as if made during the deletion, after it looked at the file, as it could
+// takes the entry and its state as resolving found them a moment ago rather than resolving
+// again (one lstat fewer per file). A change made elsewhere between the two calls then
+// takes effect as if made during the deletion, after it looked at the file, as it could
 // within one call anyway. Any other file operation drops the kept file, and it is good for
 // kReuseNanoseconds only, so no deletion acts on an older view of the machine than that; a
 // deletion that fails through it is tried again from the path.
