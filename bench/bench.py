@@ -362,7 +362,12 @@ def print_system_calls(counts):
 
 
 def machine_line(work):
-    fs = subprocess.run(['stat', '-f', '-c', '%T', work], capture_output=True, text=True).stdout.strip()
+    try:
+        fs = subprocess.run(['findmnt', '-n', '-o', 'FSTYPE,OPTIONS', '-T', work],
+                            capture_output=True, text=True).stdout.strip()
+    except OSError:
+        fs = ''
+    fs = ' '.join(fs.split())
     return (f'{time.strftime("%Y-%m-%d %H:%M")}, {os.cpu_count()} cores, {os.uname().release}, '
             f'{fs or "unknown file system"} ({work})')
 
