@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
+#include <new>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
@@ -268,10 +269,16 @@ bool needsCurrentFolder(std::string_view windowsPath, std::string_view root) {
 }
 
 FolderHandle::FolderHandle(int descriptor) {
-    if (descriptor >= 0) opened_ = std::make_shared<const Opened>(descriptor);
+    if (descriptor < 0) return;
+    opened_ = new (std::nothrow) Opened{descriptor, 1};
+    if (opened_ == nullptr) ::close(descriptor);
 }
 
-FolderHandle::Opened::~Opened() { ::close(descriptor); }
+FolderHandle::~FolderHandle() {
+    if (opened_ == nullptr || --opened_->holders > 0) return;
+    ::close(opened_->descriptor);
+    delete opened_;
+}
 
 void forgetOpenedFolder() { openedFolder().reset(); }
 

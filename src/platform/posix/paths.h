@@ -5,12 +5,12 @@
 // written on disk in UTF-8. The machine root and the current folder are native as they are.
 #pragma once
 
-#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <sys/stat.h>
 #include <time.h>
+#include <utility>
 #include <vector>
 
 namespace posix {
@@ -43,19 +43,25 @@ class FolderHandle {
 public:
     FolderHandle() = default;
     explicit FolderHandle(int descriptor);
+    FolderHandle(const FolderHandle& other) : opened_(other.opened_) {
+        if (opened_ != nullptr) ++opened_->holders;
+    }
+    FolderHandle(FolderHandle&& other) noexcept : opened_(std::exchange(other.opened_, nullptr)) {}
+    FolderHandle& operator=(FolderHandle other) noexcept {
+        std::swap(opened_, other.opened_);
+        return *this;
+    }
+    ~FolderHandle();
 
-    int get() const { return opened_ ? opened_->descriptor : -1; }
-    explicit operator bool() const { return get() >= 0; }
+    int get() const { return opened_ != nullptr ? opened_->descriptor : -1; }
+    explicit operator bool() const { return opened_ != nullptr; }
 
 private:
     struct Opened {
-        explicit Opened(int fd) : descriptor(fd) {}
-        Opened(const Opened&) = delete;
-        Opened& operator=(const Opened&) = delete;
-        ~Opened();
         int descriptor;
+        long holders;
     };
-    std::shared_ptr<const Opened> opened_;
+    Opened* opened_ = nullptr;
 };
 
 // A path resolved against the real file system.
