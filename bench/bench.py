@@ -7,7 +7,11 @@ For each size n a sample machine is laid out afresh for every run: n files liste
 number of "REGPATH%02d" keys, the uninstall entry, and no "PATH%02d" or extra folders (those
 carry deliberate pauses). The native program runs on it with "y" piped in; the floor removes
 its own copy of the files. Each run checks that everything listed is really gone, so a
-program that removes nothing cannot look fast. The median of several runs is reported.
+program that removes nothing cannot look fast. Both are timed on files flushed to disk
+(`sync` before each timed run), one right after the other, taking turns at going first; the
+ratio reported is the median of the ratios of these pairs, next to the medians of the times.
+One more run of the native program under `strace -c` (when strace is there, not timed)
+counts the system calls per listed file.
 
 The Windows program can be measured the same way under Wine (--wine-exe): the list file and
 the files go below the prefix's drive C, the keys into Wine's registry, and the clicker
@@ -165,7 +169,8 @@ def floor_run(work, layout):
     return wall, rss
 
 
-def native_run(work, program, layout, wrapper=()):
+def native_run(work, program, layout, trace=None):
+    """One run of the uninstaller; under `strace -c` writing its table to `trace` when given."""
     root = os.path.join(work, 'root')
     wipe(root)
     drive_c = os.path.join(root, 'drive_c')
@@ -184,7 +189,10 @@ def native_run(work, program, layout, wrapper=()):
     env = os.environ.copy()
     env.pop('DISPLAY', None)  # no window check against the desktop
     env['UNINST_ROOT'] = root
-    wall, rss, code = timed([*wrapper, program, '-cFiles_Deliv'], answer, work, env, os.path.join(work, 'uninst'))
+    command = [program, '-cFiles_Deliv']
+    if trace:
+        command = ['strace', '-c', '-f', '-o', trace, *command]
+    wall, rss, code = timed(command, answer, work, env, os.path.join(work, 'uninst'))
     if code != 0:
         fail(f'the uninstaller ended with {code}; see {work}/uninst.err')
     left = remaining_files(os.path.join(drive_c, 'Bench'))
@@ -322,28 +330,46 @@ class Wine:
 
 # ---- Reporting -------------------------------------------------------------------------------
 
-def syscall_counts(path):
-    """{system call: calls} from an `strace -c` summary; its total row is left out."""
-    counts = {}
-    with open(path) as f:
+def system_calls(work, program, layout):
+    """The uninstaller's system calls on a layout, from `strace -c`: (total, [(calls, name)])."""
+    trace = os.path.join(work, 'strace.txt')
+    native_run(work, program, layout, trace)
+    total, rows = 0, []
+    with open(trace) as f:
         for line in f:
-            fields = line.split()
-            if len(fields) >= 5 and fields[0][0].isdigit() and fields[-1] != 'total':
-                counts[fields[-1]] = int(fields[3])
-    return counts
+            words = line.split()
+            # "% time  seconds  usecs/call  calls  [errors]  syscall"; the errors column may be empty.
+            if len(words) < 5 or not words[3].isdigit():
+                continue
+            if words[-1] == 'total':
+                total = int(words[3])
+            else:
+                rows.append((int(words[3]), words[-1]))
+    return total, sorted(rows, reverse=True)
 
 
-def print_syscalls(work, program, sizes, keys):
-    """One native run per size under `strace -c -f`: the system calls per listed entry."""
-    print('\nSystem calls of the native uninstaller (strace -c -f), per listed entry')
-    for n in sizes:
-        trace = os.path.join(work, f'strace-{n}.txt')
-        native_run(work, program, Layout(n, keys), ['strace', '-c', '-f', '-o', trace])
-        counts = syscall_counts(trace)
-        busiest = sorted(counts.items(), key=lambda item: -item[1])[:8]
-        print(f'{n:>8} entries: {sum(counts.values()) / n:7.2f} in all; ' +
-              ', '.join(f'{name} {calls / n:.2f}' for name, calls in busiest))
+def print_system_calls(counts):
+    print()
+    print('System calls of the native uninstaller per listed file (strace -c of one more run, not timed;')
+    print('the calls made at least once per 100 files, then the total):')
+    for n, (total, rows) in counts.items():
+        print(f'  n={n}:')
+        for calls, name in rows:
+            if calls * 100 >= n:
+                print(f'    {name:<18} {calls:>9} {calls / n:>7.2f}')
+        print(f'    {"total":<18} {total:>9} {total / n:>7.2f}')
     sys.stdout.flush()
+
+
+def machine_line(work):
+    try:
+        fs = subprocess.run(['findmnt', '-n', '-o', 'FSTYPE,OPTIONS', '-T', work],
+                            capture_output=True, text=True).stdout.strip()
+    except OSError:
+        fs = ''
+    fs = ' '.join(fs.split())
+    return (f'{time.strftime("%Y-%m-%d %H:%M")}, {os.cpu_count()} cores, {os.uname().release}, '
+            f'{fs or "unknown file system"} ({work})')
 
 
 def fmt_seconds(s):
@@ -358,7 +384,7 @@ def print_table(title, rows):
     print('-' * len(header))
     for row in rows:
         print(f'{row["n"]:>8} {row["runs"]:>4} {fmt_seconds(row["wall"]):>12} {fmt_seconds(row["floor"]):>12} '
-              f'{row["wall"] / row["floor"]:>6.2f} {row["wall"] / row["n"] * 1e6:>7.1f} us '
+              f'{row.get("ratio", row["wall"] / row["floor"]):>6.2f} {row["wall"] / row["n"] * 1e6:>7.1f} us '
               f'{row["rss"] / 1024:>5.1f} MiB')
     sys.stdout.flush()
 
@@ -378,8 +404,7 @@ def main():
     parser.add_argument('--wine-runs', type=int, default=3)
     parser.add_argument('--wine-timeout', type=float, default=300, help='seconds one Wine run may take')
     parser.add_argument('--work', help='scratch folder (default: a new temporary folder)')
-    parser.add_argument('--syscalls', action='store_true',
-                        help='count the native program\'s system calls per entry with strace -c instead of timing it')
+    parser.add_argument('--no-strace', action='store_true', help='leave out the count of system calls')
     args = parser.parse_args()
 
     sizes = [int(s) for s in args.sizes.split(',') if s]
@@ -398,29 +423,42 @@ def main():
 
     floors = {}
     native_rows = []
+    trace = not args.no_strace and shutil.which('strace') is not None
+    print(f'Measured {machine_line(work)}')
     try:
-        if args.native and args.syscalls:
-            print_syscalls(work, program, sizes, args.keys)
-            return
         if args.native:
+            calls = {}
             for n, count in zip(sizes, runs):
                 layout = Layout(n, args.keys)
-                walls, floor_walls, rsses = [], [], []
+                walls, floor_walls, ratios, rsses = [], [], [], []
                 for run in range(count):
-                    floor_walls.append(floor_run(work, layout)[0])
+                    # Taking turns at going first, so neither always meets the disk the other left.
+                    if run % 2 == 0:
+                        floor_walls.append(floor_run(work, layout)[0])
                     wall, rss = native_run(work, program, layout)
+                    if run % 2 == 1:
+                        floor_walls.append(floor_run(work, layout)[0])
                     walls.append(wall)
                     rsses.append(rss)
+                    ratios.append(wall / floor_walls[-1])
                     print(f'  native n={n} run {run + 1}/{count}: {wall * 1000:.1f} ms, '
-                          f'floor {floor_walls[-1] * 1000:.1f} ms, {rss} KiB', file=sys.stderr, flush=True)
+                          f'floor {floor_walls[-1] * 1000:.1f} ms, ratio {ratios[-1]:.2f}, {rss} KiB',
+                          file=sys.stderr, flush=True)
                 floors[n] = statistics.median(floor_walls)
                 native_rows.append({'n': n, 'runs': count, 'wall': statistics.median(walls),
-                                    'floor': floors[n], 'rss': max(rsses)})
-            print_table('Native uninstaller (medians; peak RSS the largest seen)', native_rows)
+                                    'floor': floors[n], 'ratio': statistics.median(ratios), 'rss': max(rsses)})
+                if trace:
+                    calls[n] = system_calls(work, program, layout)
+            print_table('Native uninstaller (medians of the times and of the paired ratios; peak RSS the largest seen)',
+                        native_rows)
             if len(native_rows) >= 2:
                 by_n = {row['n']: row['wall'] for row in native_rows}
                 if 10000 in by_n and 100000 in by_n:
                     print(f'growth from 10 000 to 100 000 entries: {by_n[100000] / by_n[10000]:.1f}-fold')
+            if trace:
+                print_system_calls(calls)
+            else:
+                print('(system calls not counted: strace is not installed, or --no-strace)')
 
         if args.wine_exe:
             wine = Wine(args.wine_run, args.wine_state, args.wine_exe, args.wine_clicker)

@@ -129,6 +129,15 @@ TEST_F(ProfileCacheTest, ChangeBetweenTwoCallsIsAlwaysSeen) {
              ASSERT_EQ(::rename(next.c_str(), p.c_str()), 0);
          },
          FileChange::identity, "C:\\B\\new.dll"},
+        {"its folder replaced by rename with one holding a file of the same size and times",
+         [](const std::string& p, const struct stat& before) {
+             std::string folder = p.substr(0, p.rfind('/'));
+             ASSERT_EQ(::rename(folder.c_str(), (folder + ".old").c_str()), 0);
+             ASSERT_EQ(::mkdir(folder.c_str(), 0755), 0);
+             writeFile(p, sameSize);
+             setModificationTime(p, before);
+         },
+         FileChange::identity, "C:\\B\\new.dll"},
         {"grown by a line", [](const std::string& p, const struct stat&) {
              std::ofstream(p, std::ios::binary | std::ios::app) << "FILE01=C:\\A\\two.dll\r\n";
          },

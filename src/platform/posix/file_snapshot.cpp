@@ -98,7 +98,7 @@ FileSnapshot::Look FileSnapshot::look(const std::string& path, std::string* byte
 }
 
 bool FileSnapshot::stillCurrent(const std::string& path) const {
-    if (!recorded_ || !settled_ || path_ != path) return false;
+    if (!recordsSettled(path)) return false;
     struct stat now;
     return ::stat(path.c_str(), &now) == 0 && compareFileStates(state_, now) == FileChange::none;
 }

@@ -63,6 +63,9 @@ public:
     // opening it: only a settled version can be recognised so.
     bool stillCurrent(const std::string& path) const;
 
+    // True when the recorded version is one of `path` that its state recognises (see above).
+    bool recordsSettled(const std::string& path) const { return recorded_ && settled_ && path_ == path; }
+
     // True while a version is recorded: a copy parsed from the last bytes read, or from
     // those passed to wrote(), may be kept and will answer while look() says `same`.
     bool recorded() const { return recorded_; }

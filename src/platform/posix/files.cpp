@@ -12,7 +12,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
-#include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
 #include <new>
@@ -151,12 +150,12 @@ DWORD attributesOf(const posix::ResolvedPath& resolved) {
 
 // The file SetFileAttributesA has just dealt with, held for a DeleteFileA of the very same
 // path that follows at once, as the removal does for every listed file: the deletion then
-// takes the entry in the folder resolving opened a moment ago rather than walking the path
-// again (three system calls fewer per file). A change made elsewhere between the two calls
-// then takes effect as if made during the deletion, after it looked at the file, as it could
+// takes the entry and its state as resolving found them a moment ago rather than resolving
+// again (one lstat fewer per file). A change made elsewhere between the two calls then
+// takes effect as if made during the deletion, after it looked at the file, as it could
 // within one call anyway. Any other file operation drops the kept file, and it is good for
-// 10 ms only, so no deletion acts on an older view of the machine than that; a deletion that
-// fails through it is tried again from the path.
+// kReuseNanoseconds only, so no deletion acts on an older view of the machine than that; a
+// deletion that fails through it is tried again from the path.
 struct KeptFile {
     std::string windowsPath;
     std::string root;
@@ -164,17 +163,9 @@ struct KeptFile {
     posix::ResolvedPath resolved;
 };
 
-constexpr long kKeptFileNanoseconds = 10 * 1000 * 1000L;
-
 std::optional<KeptFile>& keptFile() {
     static std::optional<KeptFile> kept;
     return kept;
-}
-
-struct timespec monotonicNow() {
-    struct timespec now{};
-    ::clock_gettime(CLOCK_MONOTONIC, &now);
-    return now;
 }
 
 void keepFile(const char* windowsPath, posix::ResolvedPath resolved) {
@@ -182,7 +173,7 @@ void keepFile(const char* windowsPath, posix::ResolvedPath resolved) {
     // Only a path that leads to one place whatever the current folder, in a folder opened
     // without passing a link.
     if (!resolved.folder || posix::needsCurrentFolder(windowsPath, root)) return;
-    keptFile() = KeptFile{windowsPath, std::move(root), monotonicNow(), std::move(resolved)};
+    keptFile() = KeptFile{windowsPath, std::move(root), posix::monotonicNow(), std::move(resolved)};
 }
 
 // The kept file when `windowsPath` is the path it was kept for, under the same root, and it
@@ -190,10 +181,7 @@ void keepFile(const char* windowsPath, posix::ResolvedPath resolved) {
 std::optional<posix::ResolvedPath> takeKeptFile(const char* windowsPath) {
     std::optional<KeptFile> kept = std::exchange(keptFile(), std::nullopt);
     if (!kept || windowsPath == nullptr || kept->windowsPath != windowsPath) return std::nullopt;
-    struct timespec now = monotonicNow();
-    long long age = (static_cast<long long>(now.tv_sec) - kept->keptAt.tv_sec) * 1000000000LL +
-                    (now.tv_nsec - kept->keptAt.tv_nsec);
-    if (age < 0 || age > kKeptFileNanoseconds || kept->root != posix::machineRoot()) return std::nullopt;
+    if (!posix::stillReusable(kept->keptAt) || kept->root != posix::machineRoot()) return std::nullopt;
     return std::move(kept->resolved);
 }
 
@@ -370,6 +358,7 @@ BOOL DeleteFileA(const char* path) {
 
 BOOL RemoveDirectoryA(const char* path) {
     keptFile().reset();
+    posix::forgetOpenedFolder();
     std::optional<posix::ResolvedPath> resolved = resolve(path);
     // A drive's top folder is never removed, even when empty.
     if (!resolved || resolved->throughLink || resolved->atBase || !resolved->folder) return FALSE;

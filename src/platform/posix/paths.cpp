@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
+#include <new>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
@@ -188,24 +189,52 @@ std::string childOf(const std::string& folder, std::string_view name) {
     return child;
 }
 
-// The common case in three system calls instead of two per name: every folder on the way
-// exists as written and none is a link, and the last name exists as written. The lstat of
-// the last name and the open folder come along with the path, so callers need neither
-// take it again nor walk the path again. openat2 with
-// RESOLVE_NO_SYMLINKS opens the folder only when no link at all is on its path (a link in
-// the base included, which then takes the long way, as does any name written in another
-// case). Empty when the quick way does not apply.
-std::optional<ResolvedPath> resolveAsWritten(const PathPlan& plan) {
+// The folder the last quick resolution opened, with the native path it was opened by.
+struct OpenedFolder {
+    std::string path;
+    FolderHandle handle;
+    struct timespec openedAt{};
+};
+
+std::optional<OpenedFolder>& openedFolder() {
+    static std::optional<OpenedFolder> opened;
+    return opened;
+}
+
+// The folder at native `path`, opened with openat2 and RESOLVE_NO_SYMLINKS: only when no link
+// at all is on its path (a link in the base included). The folder opened last is used again
+// for the same path while it is fresh (kReuseNanoseconds), so a run of files in one folder
+// opens it once; what is done through it still happens in the folder that was opened without
+// passing a link, whatever is swapped in on the way meanwhile.
+FolderHandle openFolderWithoutLinks(const std::string& path) {
 #if defined(SYS_openat2) && defined(RESOLVE_NO_SYMLINKS)
-    if (plan.names.empty()) return std::nullopt;
-    std::string folder = plan.base;
-    for (std::size_t i = 0; i + 1 < plan.names.size(); ++i) appendChild(folder, plan.names[i]);
+    std::optional<OpenedFolder>& opened = openedFolder();
+    if (opened && opened->path == path && stillReusable(opened->openedAt)) return opened->handle;
+    opened.reset();
     struct open_how how{};
     how.flags = O_PATH | O_DIRECTORY | O_CLOEXEC;
     how.resolve = RESOLVE_NO_SYMLINKS;
-    long fd = ::syscall(SYS_openat2, AT_FDCWD, folder.c_str(), &how, sizeof how);
-    if (fd < 0) return std::nullopt;
-    FolderHandle opened(static_cast<int>(fd));
+    long fd = ::syscall(SYS_openat2, AT_FDCWD, path.c_str(), &how, sizeof how);
+    if (fd < 0) return FolderHandle();
+    opened = OpenedFolder{path, FolderHandle(static_cast<int>(fd)), monotonicNow()};
+    return opened->handle;
+#else
+    (void)path;
+    return FolderHandle();
+#endif
+}
+
+// The common case in two system calls, or one while the folder is still open: every folder
+// on the way exists as written and none is a link (see openFolderWithoutLinks), and the last
+// name exists as written. The lstat of the last name and the open folder come along with the
+// path, so callers need neither take it again nor walk the path again. Any name written in
+// another case takes the long way. Empty when the quick way does not apply.
+std::optional<ResolvedPath> resolveAsWritten(const PathPlan& plan) {
+    if (plan.names.empty()) return std::nullopt;
+    std::string folder = plan.base;
+    for (std::size_t i = 0; i + 1 < plan.names.size(); ++i) appendChild(folder, plan.names[i]);
+    FolderHandle opened = openFolderWithoutLinks(folder);
+    if (!opened) return std::nullopt;
     struct stat info;
     if (::fstatat(opened.get(), plan.names.back().c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) return std::nullopt;
     ResolvedPath resolved;
@@ -214,10 +243,6 @@ std::optional<ResolvedPath> resolveAsWritten(const PathPlan& plan) {
     resolved.info = info;
     resolved.folder = std::move(opened);
     return resolved;
-#else
-    (void)plan;
-    return std::nullopt;
-#endif
 }
 
 // For a path resolved the long way: opens the folder holding its last name and takes that
@@ -261,9 +286,30 @@ bool needsCurrentFolder(std::string_view windowsPath, std::string_view root) {
     return !absolutePath || root.empty() || root.front() != '/';
 }
 
-void FolderHandle::reset() {
-    if (descriptor_ >= 0) ::close(descriptor_);
-    descriptor_ = -1;
+FolderHandle::FolderHandle(int descriptor) {
+    if (descriptor < 0) return;
+    opened_ = new (std::nothrow) Opened{descriptor, 1};
+    if (opened_ == nullptr) ::close(descriptor);
+}
+
+FolderHandle::~FolderHandle() {
+    if (opened_ == nullptr || --opened_->holders > 0) return;
+    ::close(opened_->descriptor);
+    delete opened_;
+}
+
+void forgetOpenedFolder() { openedFolder().reset(); }
+
+struct timespec monotonicNow() {
+    struct timespec now{};
+    ::clock_gettime(CLOCK_MONOTONIC, &now);
+    return now;
+}
+
+bool stillReusable(const struct timespec& since) {
+    struct timespec now = monotonicNow();
+    long long age = (static_cast<long long>(now.tv_sec) - since.tv_sec) * 1000000000LL + (now.tv_nsec - since.tv_nsec);
+    return age >= 0 && age <= kReuseNanoseconds;
 }
 
 std::optional<PathPlan> planPath(std::string_view windowsPath, std::string_view root, std::string_view currentFolder) {

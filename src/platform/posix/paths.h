@@ -12,6 +12,8 @@
 #include <string>
 #include <string_view>
 #include <sys/stat.h>
+#include <time.h>
+#include <utility>
 #include <vector>
 
 namespace posix {
@@ -38,34 +40,31 @@ std::string joinPlan(const PathPlan& plan);
 std::optional<std::string> nativePath(std::string_view windowsPath, std::string_view root,
                                       std::string_view currentFolder);
 
-// An open folder (a path-only descriptor), closed when its holder goes.
+// An open folder (a path-only descriptor), closed when the last of its holders goes: the
+// resolution keeps the folder it opened last, and hands it to the next path in that folder.
 class FolderHandle {
 public:
     FolderHandle() = default;
-    explicit FolderHandle(int descriptor) : descriptor_(descriptor) {}
-    FolderHandle(FolderHandle&& other) noexcept : descriptor_(other.release()) {}
-    FolderHandle& operator=(FolderHandle&& other) noexcept {
-        if (this != &other) {
-            reset();
-            descriptor_ = other.release();
-        }
+    explicit FolderHandle(int descriptor);
+    FolderHandle(const FolderHandle& other) : opened_(other.opened_) {
+        if (opened_ != nullptr) ++opened_->holders;
+    }
+    FolderHandle(FolderHandle&& other) noexcept : opened_(std::exchange(other.opened_, nullptr)) {}
+    FolderHandle& operator=(FolderHandle other) noexcept {
+        std::swap(opened_, other.opened_);
         return *this;
     }
-    FolderHandle(const FolderHandle&) = delete;
-    FolderHandle& operator=(const FolderHandle&) = delete;
-    ~FolderHandle() { reset(); }
+    ~FolderHandle();
 
-    int get() const { return descriptor_; }
-    explicit operator bool() const { return descriptor_ >= 0; }
+    int get() const { return opened_ != nullptr ? opened_->descriptor : -1; }
+    explicit operator bool() const { return opened_ != nullptr; }
 
 private:
-    int release() {
-        int descriptor = descriptor_;
-        descriptor_ = -1;
-        return descriptor;
-    }
-    void reset();
-    int descriptor_ = -1;
+    struct Opened {
+        int descriptor;
+        long holders;
+    };
+    Opened* opened_ = nullptr;
 };
 
 // A path resolved against the real file system.
@@ -89,6 +88,19 @@ std::optional<ResolvedPath> resolvePath(std::string_view windowsPath);
 
 // Resolves the names of a plan against the file system (see resolvePath).
 ResolvedPath resolvePlan(const PathPlan& plan);
+
+// Closes the folder the last resolution kept open for the next one. Called whenever this
+// program removes a folder, which may lie on the way to the kept one.
+void forgetOpenedFolder();
+
+// How long a folder opened by a resolution, or a file an attribute change resolved, may serve
+// a later call without the path being walked again: a change made elsewhere in the meantime
+// then takes effect as if made just after that call looked.
+inline constexpr long long kReuseNanoseconds = 10 * 1000 * 1000LL;
+
+// The monotonic clock, and whether `since` lies at most kReuseNanoseconds back on it.
+struct timespec monotonicNow();
+bool stillReusable(const struct timespec& since);
 
 // True when where `windowsPath` leads depends on the current folder: a relative path, or
 // any path under a relative machine root.

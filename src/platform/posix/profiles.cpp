@@ -1,10 +1,12 @@
-// The profile operations over real INI files. Every call looks at the file itself: the parsed
-// copy of the last file read answers only while a stat shows the file is provably the same
-// version; otherwise the file is opened, read and parsed. A list of n entries is thus
-// parsed once, not n times, and a change between two calls is always seen.
+// The profile operations over real INI files. Every call checks the file: the parsed copy of
+// the last file read answers only while the file is provably the same version, which a change
+// watch tells without a system call as long as it reports nothing, and a stat tells after a
+// report; otherwise the file is opened, read and parsed. A list of n entries is thus parsed
+// once, not n times, and a change between two calls is always seen.
 #include "platform/ini/ini.h"
 #include "platform/operations.h"
 #include "platform/posix/atomic_file.h"
+#include "platform/posix/change_watch.h"
 #include "platform/posix/paths.h"
 #include "platform/posix/file_snapshot.h"
 #include "platform/posix/profile_cache.h"
@@ -28,23 +30,33 @@ ProfileCacheCounters counters;
 
 ProfileCacheCounters profileCacheCounters() { return counters; }
 
-void resetProfileCache() {
-    snapshot.forget();
-    kept.reset();
-    counters = ProfileCacheCounters{};
-}
-
 namespace {
 
 void forgetKeptProfile() {
     snapshot.forget();
     kept.reset();
+    stopWatching();
 }
 
+}  // namespace
+
+void resetProfileCache() {
+    forgetKeptProfile();
+    counters = ProfileCacheCounters{};
+}
+
+namespace {
+
 // The kept copy when `path` names exactly the file it was made from, in the same state; null
-// otherwise. One stat of the file, nothing else.
+// otherwise. No system call while the watch of the file has reported nothing; else (after a
+// report, or the first time) the watch is set, and then one stat decides: any change after
+// that stat is reported.
 const ini::Document* keptCopyIfCurrent(const std::string& path) {
-    if (!kept || !snapshot.stillCurrent(path)) return nullptr;
+    if (!kept || !snapshot.recordsSettled(path)) return nullptr;
+    if (!watchedAndQuiet(path)) {
+        watchFile(path);
+        if (!snapshot.stillCurrent(path)) return nullptr;
+    }
     ++counters.reuses;
     return &*kept;
 }
