@@ -288,8 +288,7 @@ def generate(seed, without):
 
 def lay_out(m, mw, program):
     write = lambda path, data, mode=0o644: (pathlib.Path(os.fsdecode(path)).write_bytes(data), os.chmod(path, mode))
-    for d in (b'root/drive_c/windows', b'outside/sub', b'cwd', b'bin'):
-        os.makedirs(os.path.join(mw, d))
+    [os.makedirs(os.path.join(mw, d)) for d in (b'root/drive_c/windows', b'outside/sub', b'cwd', b'bin')]
     [write(os.path.join(mw, f), b'precious ' + f) for f in (b'outside/a.doc', b'outside/sub/b.doc')]
     for kind, t, x in m['disk']:
         p = os.path.join(mw, *D, *t)
@@ -324,7 +323,7 @@ def trial(m, opts):
             model = allowed(m, cwd and [visible(n) for n in cwd], before, lists[0], parse_reg(regs[0]))
             pauses = [l.split(b'=', 1) for l in lists[0].lower().splitlines() if re.match(rb'\s*(folder|path)\d*\s*=', l)]
             limit = opts.slack + sum(5.5 if b'folder' in k else 0.4 * (v.count(b'\\') + 2) for k, v in pauses)
-            start = time.monotonic()
+            start = time.monotonic()  # pauses: up to 5.5 s per extra folder, 200 ms per folder a PATH entry tries
             try:
                 proc = subprocess.run([os.path.join(mw, b'bin/uninst.bin')] + m['args'], cwd=folder, env=env,
                                       input=b'y\n', capture_output=True, timeout=limit + 30)
