@@ -28,8 +28,16 @@ bool isDotEntry(const char* name) {
     return text::equal(name, ".") || text::equal(name, "..");
 }
 
-// folder + "\" + name in `path`; false when it does not fit.
+// "C:" alone names the current folder of drive C, but joined with a backslash it would name
+// the drive's top folder: another folder than the one listed.
+bool isBareDrive(const char* folder) {
+    char letter = text::asciiLower(folder[0]);
+    return letter >= 'a' && letter <= 'z' && folder[1] == ':' && folder[2] == '\0';
+}
+
+// folder + "\" + name in `path`; false when it does not fit, or would name another folder.
 bool joinInto(char* path, const char* folder, const char* name) {
+    if (isBareDrive(folder)) return false;
     if (!text::copy(path, folderPathCapacity, folder)) return false;
     return appendPathComponent(path, folderPathCapacity, name) >= 0;
 }

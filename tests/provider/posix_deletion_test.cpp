@@ -73,6 +73,12 @@ TEST_F(PosixDeletion, ARelativePathFollowsTheCurrentFolder) {
         EXPECT_TRUE(fixture::exists("C:\\Apps\\x.txt")) << path;
         EXPECT_FALSE(fixture::exists("C:\\Other\\x.txt")) << path;
     }
+    // The current folder itself, "C:" from there, is held open as on Windows: never removed.
+    fixture::makeFolder("C:\\Empty");
+    enterFolder(root + "/drive_c/Empty");
+    EXPECT_EQ(RemoveDirectoryA("C:"), 0);
+    EXPECT_EQ(RemoveDirectoryA("C:\\Empty"), 0);
+    EXPECT_TRUE(fixture::exists("C:\\Empty"));
 }
 
 TEST_F(PosixDeletion, AFolderReplacedLongerAgoThanTheReuseAllowsIsSeen) {

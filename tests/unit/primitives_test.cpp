@@ -125,13 +125,18 @@ TEST_F(PrimitivesTest, EmptyAndRemoveFolderLeavesSubfoldersAndGivesUpAfterTenAtt
               (Calls{"SetFileAttributesA(\"C:\\Extra\\a.txt\", 0x80) -> 1", "DeleteFileA(\"C:\\Extra\\a.txt\") -> 1"}));
 }
 
-TEST_F(PrimitivesTest, EmptyAndRemoveFolderOnAMissingOrEmptyPath) {
+TEST_F(PrimitivesTest, EmptyAndRemoveFolderOnAMissingEmptyOrBareDrivePath) {
     EXPECT_EQ(emptyAndRemoveFolder("C:\\Missing"), 0);
     EXPECT_EQ(fake::calls({"RemoveDirectoryA"}).size(), 10u);
     EXPECT_EQ(fake::calls({"Sleep"}).size(), 11u);
     fake::clearCalls();
     EXPECT_EQ(emptyAndRemoveFolder(""), 0);
     EXPECT_TRUE(fake::calls().empty());
+    // "C:" is the current folder of drive C; the search would take the drive's top folder.
+    fake::addFile("C:\\top.txt");
+    EXPECT_EQ(emptyAndRemoveFolder("C:"), 0);
+    EXPECT_TRUE(fake::calls({"FindFirstFileA"}).empty());
+    EXPECT_TRUE(fake::exists("C:\\top.txt"));
 }
 
 TEST_F(PrimitivesTest, EmptyAndRemoveFolderNeverEmptiesALinkedFolder) {
@@ -161,9 +166,10 @@ TEST_F(PrimitivesTest, RemoveEmptySubfoldersTakesOnlyEmptyDirectSubfolders) {
     EXPECT_EQ(fake::openSearchCount(), 0);
 }
 
-TEST_F(PrimitivesTest, RemoveEmptySubfoldersOnAnEmptyPathSearchesNothing) {
+TEST_F(PrimitivesTest, RemoveEmptySubfoldersOnAnEmptyOrBareDrivePathSearchesNothing) {
     fake::addFolder("C:\\Apps\\A");
     EXPECT_EQ(removeEmptySubfolders(""), 0);
+    EXPECT_EQ(removeEmptySubfolders("c:"), 0);
     EXPECT_TRUE(fake::calls().empty());
     EXPECT_TRUE(fake::exists("C:\\Apps\\A"));
 }

@@ -40,6 +40,8 @@ namespace platform {
 inline constexpr DWORD ERROR_NO_UNICODE_TRANSLATION = 1113;
 // Win32's code for a path with a name no Windows folder can hold.
 inline constexpr DWORD ERROR_INVALID_NAME = 123;
+// Win32's code for a folder or file another handle holds (the current folder, say).
+inline constexpr DWORD ERROR_SHARING_VIOLATION = 32;
 
 // Sets what GetLastError gives: a file operation sets ERROR_NO_UNICODE_TRANSLATION for a name
 // it could not convert, ERROR_INVALID_NAME for one Windows could not hold, and ERROR_SUCCESS

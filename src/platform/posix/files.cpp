@@ -373,6 +373,13 @@ BOOL RemoveDirectoryA(const char* path) {
         return removeEntry(*resolved, 0);
     }
     if (!S_ISDIR(info.st_mode)) return FALSE;
+    // Windows holds the process's current folder open, so it cannot be removed; here nothing
+    // would stop it, and "C:" (the current folder of drive C) would go with its parents' walk.
+    struct stat current;
+    if (::stat(".", &current) == 0 && current.st_dev == info.st_dev && current.st_ino == info.st_ino) {
+        SetLastError(ERROR_SHARING_VIOLATION);
+        return FALSE;
+    }
     return removeEntry(*resolved, AT_REMOVEDIR);
 }
 
