@@ -561,12 +561,18 @@ def scenario_answer_no(wine, options, sabotage):
 
 
 def scenario_held_file(wine, options, sabotage):
-    """A listed file held open without delete sharing stays, with its folder, and is named."""
+    """A listed file held open without delete sharing stays, with its folder, and is named.
+    With --screenshots the completion message is kept as leftovers.png."""
     inst = Installation(wine, 'held_file')
     inst.install(options.exe)
     before = inst.snapshot()
     held = 'Program Files\\Vantrell\\Deliv\\deliv.hlp'
-    run = run_uninstaller(wine, inst, delivery_arguments(inst), ['yes', 'ok'], options.clicker, lock=inst.p(held))
+    with tempfile.TemporaryDirectory() as shots:
+        run = run_uninstaller(wine, inst, delivery_arguments(inst), ['yes', 'ok'], options.clicker,
+                              screenshots=shots if options.screenshots else None, lock=inst.p(held))
+        if options.screenshots:
+            os.makedirs(options.screenshots, exist_ok=True)
+            shutil.copy(os.path.join(shots, 'complete.png'), os.path.join(options.screenshots, 'leftovers.png'))
     after = inst.snapshot()
     expect_exit_code(run, 0)
     expect_dialogs(run, [prompt(), ('progress',),
@@ -769,7 +775,7 @@ def main():
     parser.add_argument('--sabotage', choices=['text', 'leftover', 'exit_code'],
                         help='make one expectation wrong on purpose, to see the checks fail')
     options = parser.parse_args()
-    if options.scenario not in ('road', 'japanese'):
+    if options.scenario not in ('road', 'japanese', 'held_file'):
         options.screenshots = None
 
     skip = os.path.join(os.environ.get('UNINST_WINE_STATE', ''), 'skip')
