@@ -1,23 +1,16 @@
 #!/usr/bin/env python3
 """Random machines for the native uninstaller, checked against what docs/list-file.md allows.
 
-A seed lays out a machine (names in ASCII and Japanese with 0x5C second bytes, with spaces, dots, backslashes,
-bytes that are not UTF-8, characters Windows forbids; long names, read-only files, links to precious files
-outside the machine), a registry (at times with a line the reader does not take), a message file and a list
-file of every entry kind aimed at what is there and near misses of it (cut values, lone lead bytes, empty
-values, gaps, duplicate keys). It runs uninst.bin twice with -c and -f (from inside the machine or outside;
--f full, relative or drive-relative) and checks each run against the documented rules: nothing outside C:
-changed; all that went (files, folders once all they held went, keys, values) the list file lets go; the
-list file changed in its flag only; hklm.reg still parses; exit code 0 within the time its pauses take.
-A failure prints its seed and its machine, shrunk to what still fails.
+Each seed lays out a machine, a registry, a message file and a list file of every entry kind aimed at what is
+there and at near misses of it, runs uninst.bin on it twice and checks each run against the documented rules
+(see README). A failure prints its seed and its machine, shrunk to what still fails.
 
   random_machines.py UNINST_BIN [--seeds 1-40,77 | --minutes 20 [--first N]] [--jobs 16] [--slack 10]
-                     [--without forbidden-names,drive-relative,bad-registry]   (leave a class of input out)
 """
 import argparse, collections, concurrent.futures, functools, hashlib, itertools, os, pathlib, random, re
 import shutil, subprocess, sys, tempfile, threading, time
 
-SEPS, D, CLASSES = (b'\\', b'/'), (b'root', b'drive_c'), {'forbidden-names', 'drive-relative', 'bad-registry'}
+SEPS, D = (b'\\', b'/'), (b'root', b'drive_c')
 UNINSTALL = b'SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\'
 APPKEY = b'hkey_local_machine\\software\\vantrell\\duzore32\\application'
 ASCII = ['App', 'Tool', 'Data', 'Outbox', 'a.txt', 'b.dat', 'Program Files', 'x y.txt', 'v1.2', '.hidden', 'notes.']
@@ -53,6 +46,8 @@ def winpath(t):
 def header(line):
     c = chars(line.strip(b' \t'))
     return b''.join(c[1:c.index(b']')]) if c[:1] == [b'['] and b']' in c else None
+def text(b):
+    return b.decode('cp932', 'backslashreplace')
 def show(p):
     return '/'.join(n.decode('utf-8', 'backslashreplace') for n in p[1:])
 
@@ -175,7 +170,7 @@ def list_change(before, after, key):
     return None if ok else 'list: changed beyond the %s flag' % key.decode()
 
 def check(m, model, before, after, lists, regs, proc, elapsed, limit):
-    (files, dirs, keys, values), text = model, lambda b: b.decode('cp932', 'backslashreplace')
+    files, dirs, keys, values = model
     fails = ['exit: code %d: %s' % (proc.returncode, proc.stderr[-400:].decode('utf-8', 'replace'))] * bool(
         proc.returncode) + ['time: took %.1f s, its pauses allow %.1f s' % (elapsed, limit)] * (elapsed > limit)
     skip = {D + (b'windows', m['listname']), (b'root', b'hklm.reg')}  # checked on their own below
@@ -198,13 +193,12 @@ def check(m, model, before, after, lists, regs, proc, elapsed, limit):
     return [f for f in fails if f] + ['registry: new key or value in ' + text(k) for k in ka
                                       if k not in kb or set(ka[k]) - set(kb[k])]
 
-def generate(seed, without):
+def generate(seed):
     rng, folders, hot = random.Random(seed), [()], []
     def name():
         r = rng.random()
         n = (rng.choice(ASCII) if r < .45 else rng.choice(JA) if r < .78 else 'L' * rng.randint(40, 90) if r < .84
              else rng.choice(ODD) if r < .92 else rng.choice(FORBIDDEN))
-        n = 'forbidden%d' % FORBIDDEN.index(n) if n in FORBIDDEN and 'forbidden-names' in without else n
         return (n.encode() if isinstance(n, str) else n) + rng.choice([b'', b'', b'', b'b', b'.txt', b' 2'])
     for _ in range(rng.randint(2, 7)):
         folders.append(rng.choice(folders) + (name(),))
@@ -219,24 +213,23 @@ def generate(seed, without):
         e = rng.choice([x for k, x, _ in disk if k != 'l' and x[:len(f)] != f] or [()])
         n = b'\\'.join([b'..'] * (len(f) - common(f, e)) + list(e[common(f, e):]))
         hot.append(f)
-        disk.append(('d' if e in folders else 'f', f + (n.replace(b'\\', b'_') if 'forbidden-names' in without else n,), 0))
+        disk.append(('d' if e in folders else 'f', f + (n,), 0))
     files = [winpath(x) for k, x, _ in disk if k != 'd' and winpath(x)] or [b'C:\\none.txt']
     dirs = [winpath(x) for x in folders[1:] if winpath(x)] or [b'C:\\None']
     hot = [winpath(x) for x in hot if winpath(x)] + dirs
     S = rng.choice([b'Files_Deliv'] * 4 + [b'Files_File'] * 4 + [b'FILES', b'files_deliv', b'Files_Common'])
     cwd = rng.choice([None, None, (b'windows',), rng.choice(folders[1:])])
-    relative = [b'-flist.ini'], [b'-flist.ini' if 'drive-relative' in without else b'-fC:list.ini']
+    relative = [b'-flist.ini'], [b'-fC:list.ini']
     farg = rng.choice([[b'-fC:\\Windows\\list.ini']] * 5 + [[b'-FC:\\WINDOWS\\LIST.INI'], [b'-f\\Windows\\list.ini'], []]
                       + list(relative))
     cwd = (b'windows',) if farg in relative else cwd if cwd and None not in map(visible, cwd) else None
     here = [visible(n) for n in cwd] if cwd else None
     def mutate(p):  # the value itself, or a neighbour or near miss of it
         c, t, parent = chars(p), parse(p, None) if p[:3] == b'C:\\' else None, p.rsplit(b'\\', 1)[0]
-        parent = b'C:\\' if parent == b'C:' and 'drive-relative' in without else parent
         k = common(t, here, lambda x, y: ufold(x) == ufold(y)) if t is not None and here is not None else None
         near = [b''.join(x.swapcase() if len(x) == 1 else x for x in c), b''.join(c[:-1]), p[2:], parent,
                 p + rng.choice([b'x', b'.txt', b'\\', b'.', b' 2', c[-1] * rng.randint(1, 3), b'\x81\x7f']),
-                b'C:' + p[3:] if t is not None and 'drive-relative' not in without else p,
+                b'C:' + p[3:] if t is not None else p,
                 b'\\'.join([b'..'] * (len(here) - k) + [x.encode('cp932') for x in t[k:]]) or b'.' if k is not None else p,
                 p[:2] + b''.join(b'/' if x == b'\\' else x for x in c[2:]),
                 parent + rng.choice([b'\\.\\', b'\\\\', b'\\x\\..\\']) + p[len(parent) + 1:],
@@ -278,7 +271,7 @@ def generate(seed, without):
             reg += [b'[HKEY_LOCAL_MACHINE\\%s]' % k.encode('cp932')]
             reg += [values.get(n, b'"%s"="1"' % n.encode()) for n in names] + [b'']
     bad, at = rng.choice([b'[-HKEY_LOCAL_MACHINE\\Software\\Gone]', b'this line is no registry line']), rng.random()
-    if rng.random() < .25 and 'bad-registry' not in without:
+    if rng.random() < .25:
         reg.insert(2 + int(at * (len(reg) - 1)), bad)
     return dict(seed=seed, disk=disk, list=L, reg=reg, section=S, cwd=cwd,
                 msg=rng.choice([None, None, b'ScannerUtility', b'Other', b'scannerutility', b'', b'A' * 100]),
@@ -353,7 +346,6 @@ def shrink(m, fails, opts):
     return m, fails
 
 def describe(m, fails):
-    text = lambda b: b.decode('cp932', 'backslashreplace')
     where = winpath(m['cwd']).decode('cp932') if m['cwd'] else 'outside the machine'
     return '\n    '.join(['FAIL seed %d:' % m['seed']] + fails[:8] + [
         'shrunk machine, run from %s: uninst.bin %s' % (where, b' '.join(m['args']).decode())] + [
@@ -366,12 +358,9 @@ def main():
     ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     ap.add_argument('uninstaller')
     for option, kind, default in (('seeds', str, '1-40'), ('minutes', float, 0), ('jobs', int, 16), ('slack', float, 10),
-                                  ('first', int, random.SystemRandom().randrange(10**9)), ('shrink-seconds', float, 60),
-                                  ('without', lambda s: set(filter(None, s.split(','))), set())):
+                                  ('first', int, random.SystemRandom().randrange(10**9)), ('shrink-seconds', float, 60)):
         ap.add_argument('--' + option, type=kind, default=default)
     opts = ap.parse_args()
-    if opts.without - CLASSES:
-        ap.error('--without takes ' + ', '.join(sorted(CLASSES)))
     start, lock, counts = time.monotonic(), threading.Lock(), collections.Counter()
     seeds = [n for part in opts.seeds.split(',') for a, _, b in [part.partition('-')]
              for n in range(int(a), int(b or a) + 1)]
@@ -380,7 +369,7 @@ def main():
     opts.work = tempfile.mkdtemp(prefix='uninst-random-')
     opts.program = shutil.copy2(opts.uninstaller, opts.work + '/uninst.bin').encode()
     def one(seed):
-        m = generate(seed, opts.without)
+        m = generate(seed)
         m, fails = shrink(m, fails, opts) if (fails := trial(m, opts)) else (m, fails)
         with lock:
             counts.update(machines=1, failed=int(bool(fails)))
@@ -392,8 +381,7 @@ def main():
                 list(pool.map(one, batch))
     finally:
         shutil.rmtree(opts.work, ignore_errors=True)
-    print('%d machines, %d failed, %.0f s%s' % (counts['machines'], counts['failed'], time.monotonic() - start,
-                                                ' (without %s)' % ', '.join(sorted(opts.without)) * bool(opts.without)))
+    print('%d machines, %d failed, %.0f s' % (counts['machines'], counts['failed'], time.monotonic() - start))
     return 1 if counts['failed'] else 0
 
 if __name__ == '__main__':
