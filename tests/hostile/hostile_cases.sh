@@ -626,13 +626,16 @@ case_numbering_with_gaps() {
 # Shift-JIS list and message files: the names are found in UTF-8 on disk and deleted as
 # listed, and a name differing only in a second byte that looks like an ASCII letter (ア is
 # 83 41, ヂ 83 61) is another name. The texts are shown in the terminal's character set, also
-# those with a second byte equal to a backslash (ソ and 表 end in 0x5C).
+# those with a second byte equal to a backslash (ソ and 表 end in 0x5C). An extra folder whose
+# name ends in a lead byte alone (81) would take the backslash after it as its second byte
+# (― is 81 5C) and empty its parent: it is no folder, and nothing goes.
 case_shift_jis_names_and_texts() {
   lay_out_bystanders
-  make_files 'C:\Apps\日本語\アプリ.exe' 'C:\Apps\日本語\メモ.txt' 'C:\Apps\日本語\ヂ.txt'
+  make_files 'C:\Apps\日本語\アプリ.exe' 'C:\Apps\日本語\メモ.txt' 'C:\Apps\日本語\ヂ.txt' \
+    'C:\Apps\Half\―a.txt' 'C:\Apps\Half\――a.txt'
   make_folders 'C:\Apps\日本語\データ'
-  printf '[Utility]\nDelivUtility=1\n[Files_Deliv]\nFILE00=C:\\Apps\\日本語\\アプリ.exe\nFILE01=C:\\Apps\\日本語\\ア.txt\n[Paths_Deliv]\nPATH00=C:\\Apps\\日本語\\データ\n' |
-    crlf | cp932 > "$(list_path)"
+  { printf '[Utility]\nDelivUtility=1\n[Files_Deliv]\nFILE00=C:\\Apps\\日本語\\アプリ.exe\nFILE01=C:\\Apps\\日本語\\ア.txt\n[Paths_Deliv]\nPATH00=C:\\Apps\\日本語\\データ\n' |
+      crlf | cp932; printf '[Extra_Deliv]\r\nFolder00=C:\\Apps\\Half\\\x81\r\n'; } > "$(list_path)"
   printf '[TITLE]\nDIALOG=アンインストール\nMSGBOX=完了\n[STATIC]\nDIALOG00_D=表示\\n\nDIALOG01=ソフトを削除しますか？\nMSGBOX00=完了\n' |
     crlf | cp932 > "$bin/uninst.ini"
   cp "$(list_path)" "$work/list-before"
@@ -641,7 +644,8 @@ case_shift_jis_names_and_texts() {
   printf '\n[アンインストール]\n表示\\n\nソフトを削除しますか？\n[y/N] y\n\n[完了]\n%s\n' \
     "$(expectation 完了 表示)" | expect_bytes "standard output: Shift-JIS texts in UTF-8" "$work/stdout"
   expect_gone 'C:\Apps\日本語\アプリ.exe' 'C:\Apps\日本語\データ'
-  expect_present 'C:\Apps\日本語\メモ.txt' 'C:\Apps\日本語\ヂ.txt'
+  expect_present 'C:\Apps\日本語\メモ.txt' 'C:\Apps\日本語\ヂ.txt' 'C:\Apps\Half\―a.txt' \
+    'C:\Apps\Half\――a.txt'
   expect_flag_cleared DelivUtility "$work/list-before"
 }
 
