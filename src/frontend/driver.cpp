@@ -6,8 +6,8 @@
 #include "frontend/command_line.h"
 #include "frontend/message_texts.h"
 #include "frontend/running_check.h"
+#include "removal/characters.h"
 #include "removal/leftovers.h"
-#include "removal/primitives.h"
 #include "removal/removal_run.h"
 #include "removal/section_removal.h"
 

@@ -2,7 +2,7 @@
 #include "removal/leftovers.h"
 
 #include "common/text.h"
-#include "removal/primitives.h"
+#include "removal/characters.h"
 
 Leftovers* leftoverRecord = nullptr;
 
