@@ -23,3 +23,7 @@ bool appendWholeCharacters(char* buffer, std::size_t capacity, const char* sourc
     text::appendBytes(buffer, capacity, source, static_cast<std::size_t>(end - source));
     return *end == '\0';
 }
+
+void dropHalfCharacter(char* text) {
+    if (endsInHalfCharacter(text)) text[text::length(text) - 1] = '\0';
+}

@@ -19,3 +19,6 @@ bool endsInHalfCharacter(const char* text);
 // Appends as much of `source` to `buffer` (a buffer of `capacity` characters) as fits
 // without splitting a double-byte character; false when it had to be cut.
 bool appendWholeCharacters(char* buffer, std::size_t capacity, const char* source);
+
+// Drops a lead byte that ends `text` with nothing after it, so the text ends between characters.
+void dropHalfCharacter(char* text);

@@ -19,6 +19,11 @@ std::string longFolder(char digit) {
     return path + "x";
 }
 
+// The same in the completion message: 72 bytes, then the rest on an indented line.
+std::string brokenFolder(char digit) {
+    return longFolder(digit).substr(0, 72) + "\\n    " + longFolder(digit).substr(72);
+}
+
 // Lists folders as files of Files_Deliv (they stay: access denied), after an uninstall entry
 // that keeps a subkey when one is named.
 void listFoldersAsFiles(char count, const std::string& entry = "") {
@@ -132,10 +137,11 @@ TEST_F(DriverTest, EveryOtherPathEndsWithExitCodeZero) {
     };
     auto box = [](const std::string& text) { return "MessageBoxA(null, \"" + text + "\", \"Complete\", 0x30) -> 1"; };
     std::string more = "Some items could not be removed:";
-    std::string cut = std::string(253, 'm') + "\\n" + sample::uninstallKey + "\\" + std::string(259, 'u');
-    for (char d : {'0', '1', '2', '3', '4'}) more += "\\n" + longFolder(d);
-    for (char d : {'0', '1', '2'}) cut += "\\n" + longFolder(d);
-    cut += "\\n" + longFolder('3').substr(0, 72);  // the buffer's last byte would split a 表
+    std::string cut = std::string(253, 'm') + "\\n" + sample::uninstallKey + "\\";  // then 259 u, 68 a line
+    for (int n : {68, 68, 68, 55}) cut += "\\n    " + std::string(n, 'u');
+    for (char d : {'0', '1', '2', '3', '4'}) more += "\\n" + brokenFolder(d);
+    for (char d : {'0', '1', '2'}) cut += "\\n" + brokenFolder(d);
+    cut += "\\nand 2 more";  // the fourth folder does not fit whole, the fifth was not reached
     const Case cases[] = {
         {"", {platform::IDYES, platform::IDOK}},
         {"-cFiles_File", {platform::IDNO}},
@@ -149,6 +155,21 @@ TEST_F(DriverTest, EveryOtherPathEndsWithExitCodeZero) {
              listFoldersAsFiles(5, std::string(259, 'u'));
          },
          box(cut)},
+        {"-cFiles_Deliv -fC:\\Data\\list.ini", {platform::IDYES},  // the heading's last byte is half a 表
+         [] {
+             fake::addFile("C:\\Program Files\\Uninst\\UNINST.ini", "[STATIC]\nMSGBOX01=" + std::string(253, 'm') + "\x95\x5c");
+             listFoldersAsFiles(1);
+         },
+         box(std::string(253, 'm') + "\\n" + brokenFolder('0'))},
+        {"-cFiles_Deliv -fC:\\Data\\list.ini", {platform::IDYES},  // the sixth folder is listed twice
+         [] {
+             listFoldersAsFiles(6);
+             fake::addFile(sample::listFile, fake::fileBytes(sample::listFile) + "FILE06=" + longFolder('5') + "\n");
+         },
+         box(more + "\\nand 1 more")},
+        {"-cFiles_File", {platform::IDNO},  // the prompt's heading and question end between characters
+         [] { fake::addFile("C:\\Program Files\\Uninst\\UNINST.ini", "[STATIC]\nDIALOG00_F=" + std::string(251, 'h') + "\x95\x5c\x95\x5c\nDIALOG01=q\x95\x5c"); },
+         "MessageBoxA(window1, \"" + std::string(251, 'h') + "\x95\x5c\\nq\", \"Uninstaller\", 0x24) -> 7"},
     };
     for (const Case& c : cases) {
         fake::reset();
