@@ -17,11 +17,13 @@ constexpr std::size_t promptCapacity = 256;
 constexpr std::size_t leftoverMessageCapacity = 1024;
 
 // A line of the completion message holds at most this many bytes. In code page 932 a byte
-// is a column (a full-width character takes two), so 72 bytes stay well within a 1,024-pixel
-// screen in the message box's font.
-constexpr std::size_t readableLineBytes = 72;
-// A break after a backslash that would leave a line shorter than this is not taken: the line
-// is filled up to its end instead, which also bounds the number of lines an item takes.
+// is a column (a full-width character takes two). The message box wraps a line wider than
+// its text field at a blank or between full-width characters (under Wine the field is 176
+// dialog units, about 44 columns), which would undo the indent of a continuation line;
+// 40 columns stay inside it.
+constexpr std::size_t readableLineBytes = 40;
+// A break after a backslash or a blank that would leave a line shorter than this is not
+// taken: the line is filled up instead, which also bounds the number of lines of an item.
 constexpr std::size_t shortestBrokenLine = readableLineBytes / 2;
 constexpr const char* continuationIndent = "    ";
 constexpr std::size_t continuationIndentBytes = 4;
@@ -41,22 +43,22 @@ void composePrompt(char* prompt) {
 }
 
 // Where the line of `width` bytes that starts at `start` ends: at the end of the text when
-// it fits; else after the line's last backslash, unless that leaves the line short; else
-// after the last whole character that fits.
+// it fits; else after the line's last backslash or blank, unless that leaves the line short;
+// else after the last whole character that fits.
 const char* lineEnd(const char* start, std::size_t width) {
     const char* end = start;
-    const char* afterBackslash = nullptr;
+    const char* afterBreak = nullptr;
     while (*end != '\0' && static_cast<std::size_t>(nextCharacter(end) - start) <= width) {
-        if (*end == '\\') afterBackslash = nextCharacter(end);
+        if (*end == '\\' || *end == ' ') afterBreak = nextCharacter(end);
         end = nextCharacter(end);
     }
-    if (*end == '\0' || afterBackslash == nullptr) return end;
-    return static_cast<std::size_t>(afterBackslash - start) < shortestBrokenLine ? end : afterBackslash;
+    if (*end == '\0' || afterBreak == nullptr) return end;
+    return static_cast<std::size_t>(afterBreak - start) < shortestBrokenLine ? end : afterBreak;
 }
 
 // `item` in lines of at most readableLineBytes, each line after the first indented. A path
-// has no blanks where the message box could wrap it itself, and one that long would make the
-// box wider than the screen. Only the line breaks: the item stays whole.
+// has no blanks where the message box could wrap it itself: a long one would make the box
+// wider than the screen. Only the line breaks: the item stays whole.
 void breakIntoLines(char* lines, const char* item) {
     lines[0] = '\0';
     std::size_t width = readableLineBytes;

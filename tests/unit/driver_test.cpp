@@ -19,9 +19,11 @@ std::string longFolder(char digit) {
     return path + "x";
 }
 
-// The same in the completion message: 72 bytes, then the rest on an indented line.
+// The same in the completion message: 40 bytes, then indented lines of 36.
 std::string brokenFolder(char digit) {
-    return longFolder(digit).substr(0, 72) + "\\n    " + longFolder(digit).substr(72);
+    std::string path = longFolder(digit), lines = path.substr(0, 40);
+    for (std::size_t at = 40; at < path.size(); at += 36) lines += "\\n    " + path.substr(at, 36);
+    return lines;
 }
 
 // Lists folders as files of Files_Deliv (they stay: access denied), after an uninstall entry
@@ -137,11 +139,11 @@ TEST_F(DriverTest, EveryOtherPathEndsWithExitCodeZero) {
     };
     auto box = [](const std::string& text) { return "MessageBoxA(null, \"" + text + "\", \"Complete\", 0x30) -> 1"; };
     std::string more = "Some items could not be removed:";
-    std::string cut = std::string(253, 'm') + "\\n" + sample::uninstallKey + "\\";  // then 259 u, 68 a line
-    for (int n : {68, 68, 68, 55}) cut += "\\n    " + std::string(n, 'u');
+    std::string cut = std::string(230, 'm') + "\\nSOFTWARE\\Microsoft\\Windows\\\\n    CurrentVersion\\Uninstall\\";
+    for (int n : {36, 36, 36, 36, 36, 36, 36, 7}) cut += "\\n    " + std::string(n, 'u');  // 259 u
     for (char d : {'0', '1', '2', '3', '4'}) more += "\\n" + brokenFolder(d);
-    for (char d : {'0', '1', '2'}) cut += "\\n" + brokenFolder(d);
-    cut += "\\nand 2 more";  // the fourth folder does not fit whole, the fifth was not reached
+    for (char d : {'0', '1'}) cut += "\\n" + brokenFolder(d);
+    cut += "\\nand 3 more";  // the third folder would leave no room for this line
     const Case cases[] = {
         {"", {platform::IDYES, platform::IDOK}},
         {"-cFiles_File", {platform::IDNO}},
@@ -151,7 +153,7 @@ TEST_F(DriverTest, EveryOtherPathEndsWithExitCodeZero) {
          box(more + "\\nand 2 more")},
         {"-cFiles_Deliv -fC:\\Data\\list.ini", {platform::IDYES},
          [] {
-             fake::addFile("C:\\Program Files\\Uninst\\UNINST.ini", "[STATIC]\nMSGBOX01=" + std::string(253, 'm'));
+             fake::addFile("C:\\Program Files\\Uninst\\UNINST.ini", "[STATIC]\nMSGBOX01=" + std::string(230, 'm'));
              listFoldersAsFiles(5, std::string(259, 'u'));
          },
          box(cut)},
