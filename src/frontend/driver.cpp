@@ -58,7 +58,8 @@ const char* lineEnd(const char* start, std::size_t width) {
 
 // `item` in lines of at most readableLineBytes, each line after the first indented. A path
 // has no blanks where the message box could wrap it itself: a long one would make the box
-// wider than the screen. Only the line breaks: the item stays whole.
+// wider than the screen. Only lines break (a blank there gives way to the break): the item
+// stays whole.
 void breakIntoLines(char* lines, const char* item) {
     lines[0] = '\0';
     std::size_t width = readableLineBytes;
@@ -69,7 +70,9 @@ void breakIntoLines(char* lines, const char* item) {
             width = readableLineBytes - continuationIndentBytes;
         }
         const char* end = lineEnd(p, width);
-        text::appendBytes(lines, brokenItemCapacity, p, static_cast<std::size_t>(end - p));
+        std::size_t taken = static_cast<std::size_t>(end - p);
+        if (*end != '\0' && end[-1] == ' ') --taken;  // the line break stands in for the blank
+        text::appendBytes(lines, brokenItemCapacity, p, taken);
         p = end;
     }
 }

@@ -33,6 +33,9 @@ DEFAULT_COMPLETE_TEXT = 'Uninstall is Complete'
 UNINSTALL_KEY = r'HKEY_LOCAL_MACHINE\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall'
 VENDOR_KEY = r'HKEY_LOCAL_MACHINE\Software\Vantrell'
 
+# The Xvfb screen's width (wine-setup): every message box must fit on it.
+SCREEN_WIDTH = 1024
+
 # Seconds from the progress dialog's appearance to its screenshot.
 PROGRESS_SHOT_DELAY = 0.9
 
@@ -420,7 +423,15 @@ def message(caption, text):
     return ('box', caption, text, 'ok')
 
 
+def expect_on_screen(run):
+    for event in run.events:
+        if event[0] == 'box':
+            x, _, width, _ = event[4]
+            check(x >= 0 and x + width <= SCREEN_WIDTH, 'dialogs', f'a box off the screen: {event}')
+
+
 def expect_dialogs(run, expected):
+    expect_on_screen(run)
     actual = run.dialogs()
     check(actual == expected, 'dialogs', f'\n  expected {expected}\n  seen     {actual}')
 
@@ -576,11 +587,35 @@ def scenario_held_file(wine, options, sabotage):
     after = inst.snapshot()
     expect_exit_code(run, 0)
     expect_dialogs(run, [prompt(), ('progress',),
-                         message(DEFAULT_COMPLETE_CAPTION, 'Some items could not be removed:\n' + inst.p(held))])
+                         message(DEFAULT_COMPLETE_CAPTION, 'Some items could not be removed:\n' +
+                                 inst.p('Program Files\\Vantrell\\\n    Deliv\\deliv.hlp'))])
     expect_files(before['files'], after['files'], [path for path in DELIVERY_FILES + COMMON_FILES + COMPONENT_FILES
                                                    if path not in (held, 'Program Files\\Vantrell\\Deliv')])
     expect_registry(before['registry'], after['registry'], DELIVERY_KEYS + COMPONENT_KEYS)
     expect_list(before['list'], after['list'], 'DelivUtility')
+
+
+def scenario_long_leftover(wine, options, sabotage):
+    """About the longest item the completion message can name: a 255-character uninstall entry
+    (the most a key name holds) that keeps a subkey. The item goes onto indented lines and the
+    box fits the screen. With --screenshots the message is kept as long-leftover.png."""
+    inst = Installation(wine, 'long_leftover')
+    inst.install(options.exe)
+    entry = UNINSTALL_KEY + '\\' + 'W' * 255
+    wine.reg_import(f'REGEDIT4\r\n\r\n[{entry}\\Keep]\r\n"Kept"="1"\r\n\r\n', inst.work + '\\long.reg')
+    with open(wine.unix(inst.list_file), 'wb') as f:
+        f.write(inst.list_text().replace('E2eDeliveryUtility', 'W' * 255).encode(CODE_PAGE))
+    with tempfile.TemporaryDirectory() as shots:
+        run = run_uninstaller(wine, inst, delivery_arguments(inst), ['yes', 'ok'], options.clicker,
+                              screenshots=shots)
+        if options.screenshots:
+            shutil.copy(os.path.join(shots, 'complete.png'), os.path.join(options.screenshots, 'long-leftover.png'))
+    wine.reg_delete(entry)
+    expect_on_screen(run)
+    text = run.dialogs()[-1][2]
+    check(len(text.split('\n')) > 3, 'dialogs', f'the item is not broken into lines: {text!r}')
+    check(text.replace('\n    ', '') == 'Some items could not be removed:\n' + entry.split('\\', 1)[1], 'dialogs',
+          f'the item is not named whole: {text!r}')
 
 
 def run_with_window(wine, options, inst, class_name, arguments, answers, hidden=False):
@@ -757,6 +792,7 @@ SCENARIOS = {
     'custom_running': scenario_custom_running,
     'registry_views': scenario_registry_views,
     'japanese': scenario_japanese,
+    'long_leftover': scenario_long_leftover,
 }
 
 
@@ -775,7 +811,7 @@ def main():
     parser.add_argument('--sabotage', choices=['text', 'leftover', 'exit_code'],
                         help='make one expectation wrong on purpose, to see the checks fail')
     options = parser.parse_args()
-    if options.scenario not in ('road', 'japanese', 'held_file'):
+    if options.scenario not in ('road', 'japanese', 'held_file', 'long_leftover'):
         options.screenshots = None
 
     skip = os.path.join(os.environ.get('UNINST_WINE_STATE', ''), 'skip')
