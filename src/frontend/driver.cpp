@@ -95,8 +95,9 @@ void appendMoreLine(char* message, int notShown) {
     text::append(message, leftoverMessageCapacity, " more");
 }
 
-// The MSGBOX01 heading, then as many of the first five things left behind as fit whole, one
-// an item, and how many of all that stayed are not shown. Never cut inside a character.
+// The MSGBOX01 heading, then as many of the first five things left behind as fit whole, each
+// on lines of its own, and how many of all that stayed are not shown. Never cut inside a
+// character.
 void composeLeftoverMessage(platform::HINSTANCE instance, const Leftovers& leftovers, char* message) {
     loadLeftoverHeading(instance, message, MessageTexts::textCapacity);
     dropHalfCharacter(message);
