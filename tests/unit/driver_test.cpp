@@ -157,18 +157,13 @@ TEST_F(DriverTest, EveryOtherPathEndsWithExitCodeZero) {
              listFoldersAsFiles(5, std::string(259, 'u'));
          },
          box(cut)},
-        {"-cFiles_Deliv -fC:\\Data\\list.ini", {platform::IDYES},  // the heading's last byte is half a 表
+        {"-cFiles_Deliv -fC:\\Data\\list.ini", {platform::IDYES},  // a half 表 ends the heading; one folder twice
          [] {
              fake::addFile("C:\\Program Files\\Uninst\\UNINST.ini", "[STATIC]\nMSGBOX01=" + std::string(253, 'm') + "\x95\x5c");
-             listFoldersAsFiles(1);
-         },
-         box(std::string(253, 'm') + "\\n" + brokenFolder('0'))},
-        {"-cFiles_Deliv -fC:\\Data\\list.ini", {platform::IDYES},  // the sixth folder is listed twice
-         [] {
              listFoldersAsFiles(6);
              fake::addFile(sample::listFile, fake::fileBytes(sample::listFile) + "FILE06=" + longFolder('5') + "\n");
          },
-         box(more + "\\nand 1 more")},
+         box(std::string(253, 'm') + more.substr(32) + "\\nand 1 more")},
         {"-cFiles_File", {platform::IDNO},  // the prompt's heading and question end between characters
          [] { fake::addFile("C:\\Program Files\\Uninst\\UNINST.ini", "[STATIC]\nDIALOG00_F=" + std::string(251, 'h') + "\x95\x5c\x95\x5c\nDIALOG01=q\x95\x5c"); },
          "MessageBoxA(window1, \"" + std::string(251, 'h') + "\x95\x5c\\nq\", \"Uninstaller\", 0x24) -> 7"},
