@@ -25,6 +25,31 @@ bool isLink(platform::DWORD attributes) {
            (attributes & platform::FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
 
+bool isSeparator(char c) {
+    return c == '\\' || c == '/';
+}
+
+bool isDots(const char* component, std::size_t length, std::size_t dots) {
+    if (length != dots) return false;
+    for (std::size_t i = 0; i < length; ++i) {
+        if (component[i] != '.') return false;
+    }
+    return true;
+}
+
+// Joins one component onto the resolved path, after a backslash unless the root ends it.
+bool appendComponent(char* buffer, std::size_t capacity, std::size_t rootLength, const char* component,
+                     std::size_t length) {
+    if (text::length(buffer) > rootLength && !text::append(buffer, capacity, "\\")) return false;
+    return text::appendBytes(buffer, capacity, component, length);
+}
+
+// Takes the last component off the resolved path; the root stays.
+void dropComponent(char* buffer, std::size_t rootLength) {
+    std::ptrdiff_t cut = lastBackslash(buffer);
+    buffer[cut > static_cast<std::ptrdiff_t>(rootLength) ? static_cast<std::size_t>(cut) : rootLength] = '\0';
+}
+
 bool isDotEntry(const char* name) {
     return text::equal(name, ".") || text::equal(name, "..");
 }
@@ -68,6 +93,54 @@ std::ptrdiff_t lastBackslash(const char* path) {
     return last;
 }
 
+std::size_t pathRootLength(const char* path) {
+    if (isSeparator(path[0]) && isSeparator(path[1])) {
+        const char* p = path + 2;
+        for (int part = 0; part < 2 && *p != '\0'; ++part) {  // the server, then the share
+            while (*p != '\0' && !isSeparator(*p)) p = nextCharacter(p);
+            if (*p != '\0') ++p;
+        }
+        return static_cast<std::size_t>(p - path);
+    }
+    if (isSeparator(path[0])) return 1;
+    char letter = text::asciiLower(path[0]);
+    if (letter < 'a' || letter > 'z' || path[1] != ':') return 0;
+    return isSeparator(path[2]) ? 3 : 2;
+}
+
+bool resolveDotComponents(char* buffer, std::size_t capacity, const char* path) {
+    std::size_t rootLength = pathRootLength(path);
+    // Only a root that ends at a separator or a share is a top a ".." cannot leave; in a
+    // relative path a leading ".." names a real parent of the current folder and stays.
+    bool rooted = rootLength > 0 && path[rootLength - 1] != ':';
+    if (capacity == 0) return false;
+    buffer[0] = '\0';
+    if (!text::appendBytes(buffer, capacity, path, rootLength)) return false;
+    for (std::size_t i = 0; i < rootLength; ++i) {
+        if (buffer[i] == '/') buffer[i] = '\\';  // 0x2F is never a trail byte
+    }
+    int depth = 0;  // components a ".." may take out
+    bool trailingSeparator = false;
+    for (const char* p = path + rootLength; *p != '\0';) {
+        const char* end = p;
+        while (*end != '\0' && !isSeparator(*end)) end = nextCharacter(end);
+        auto length = static_cast<std::size_t>(end - p);
+        if (isDots(p, length, 2) && depth > 0) {
+            dropComponent(buffer, rootLength);
+            --depth;
+        } else if (isDots(p, length, 2) && !rooted) {
+            if (!appendComponent(buffer, capacity, rootLength, p, length)) return false;
+        } else if (length > 0 && !isDots(p, length, 1) && !isDots(p, length, 2)) {
+            if (!appendComponent(buffer, capacity, rootLength, p, length)) return false;
+            ++depth;
+        }
+        trailingSeparator = *end != '\0';
+        p = trailingSeparator ? end + 1 : end;
+    }
+    if (trailingSeparator && text::length(buffer) > rootLength) return text::append(buffer, capacity, "\\");
+    return true;
+}
+
 int appendPathComponent(char* path, std::size_t capacity, const char* name) {
     std::size_t pathLength = text::length(path);
     std::size_t nameLength = text::length(name);
@@ -80,7 +153,9 @@ int appendPathComponent(char* path, std::size_t capacity, const char* name) {
 
 void removeDirectoryAndParents(const char* path) {
     char folder[folderPathCapacity];
-    if (!text::copy(folder, folderPathCapacity, path)) return;  // a cut path names another folder
+    // Windows removes C:\A for "C:\A\B\..", so the walk starts from C:\A too: cut as text,
+    // the path would lead it into C:\A\B, which is neither the folder nor a parent of it.
+    if (!resolveDotComponents(folder, sizeof folder, path)) return;  // a cut path names another folder
     platform::RemoveDirectoryA(folder);
     platform::Sleep(pauseAfterFirstRemoval);
     for (std::ptrdiff_t cut = lastBackslash(folder); cut >= 0; cut = lastBackslash(folder)) {

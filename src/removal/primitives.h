@@ -10,13 +10,25 @@ inline constexpr std::size_t folderPathCapacity = 260;
 // byte of a double-byte character may be 0x5C: see removal/characters.h), -1 when none.
 std::ptrdiff_t lastBackslash(const char* path);
 
+// How much of `path` a ".." never climbs above: "C:\" of a full path, "\\server\share\" of a
+// network path, "\" of one from the top of the current drive, "C:" of one relative to drive C's
+// current folder, nothing of a relative path. "/" counts as a backslash, as on Windows.
+std::size_t pathRootLength(const char* path);
+
+// `path` as Windows reads it before acting on it, in `buffer` (a buffer of `capacity`
+// characters): "." and empty components taken out, each ".." taking out the component before
+// it but never the root, every separator a backslash. A trailing separator stays, as it does
+// for Windows. False when the result does not fit.
+bool resolveDotComponents(char* buffer, std::size_t capacity, const char* path);
+
 // Joins `name` onto `path` (a buffer of `capacity` characters) with exactly one backslash
 // between them. Returns the new length, or -1 with `path` unchanged when the result
 // might not fit: the test counts the name in full and always reserves room for a separator.
 int appendPathComponent(char* path, std::size_t capacity, const char* name);
 
 // Removes the folder, pauses, then removes its parents from the deepest up, stopping at
-// the first that cannot go (one that still holds something).
+// the first that cannot go (one that still holds something). The parents are those of the
+// folder the path names once "." and ".." are taken out, not those of its text.
 void removeDirectoryAndParents(const char* path);
 
 // Deletes the files directly inside `folder` (never its subfolders) and removes the folder
