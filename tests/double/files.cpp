@@ -219,6 +219,35 @@ DWORD GetLastError() {
     return machine().lastError;
 }
 
+namespace {
+
+// Like Win32: the length when the text fits with its terminator, else the size it needs.
+DWORD deliverText(const std::string& value, char* buffer, DWORD capacity) {
+    if (buffer == nullptr || value.size() >= capacity) return static_cast<DWORD>(value.size() + 1);
+    text::copy(buffer, capacity, value.c_str());
+    return static_cast<DWORD>(value.size());
+}
+
+}  // namespace
+
+UINT GetWindowsDirectoryA(char* buffer, UINT capacity) {
+    Call call("GetWindowsDirectoryA");
+    call.arg(capacity);
+    DWORD length = deliverText("C:\\Windows", buffer, capacity);
+    call.done(std::to_string(length));
+    return length;
+}
+
+DWORD GetEnvironmentVariableA(const char* name, char* buffer, DWORD capacity) {
+    Call call("GetEnvironmentVariableA");
+    call.arg(quoted(name)).arg(capacity);
+    const auto& environment = machine().environment;
+    auto found = environment.find(lower(name));
+    DWORD length = found != environment.end() ? deliverText(found->second, buffer, capacity) : 0;
+    call.done(std::to_string(length));
+    return length;
+}
+
 void Sleep(DWORD milliseconds) {
     Call call("Sleep");
     call.arg(milliseconds);

@@ -130,6 +130,12 @@ void Sleep(DWORD milliseconds) { ::Sleep(milliseconds); }
 
 DWORD GetLastError() { return ::GetLastError(); }
 
+UINT GetWindowsDirectoryA(char* buffer, UINT capacity) { return ::GetWindowsDirectoryA(buffer, capacity); }
+
+DWORD GetEnvironmentVariableA(const char* name, char* buffer, DWORD capacity) {
+    return ::GetEnvironmentVariableA(name, buffer, capacity);
+}
+
 void* LocalAlloc(UINT flags, std::size_t bytes) { return ::LocalAlloc(flags, bytes); }
 
 BOOL IsDBCSLeadByte(BYTE byte) { return ::IsDBCSLeadByte(byte); }
