@@ -61,8 +61,6 @@ inline constexpr LONG ERROR_MORE_DATA = 234;
 inline constexpr LONG ERROR_NO_MORE_ITEMS = 259;
 
 inline constexpr REGSAM KEY_ALL_ACCESS = 0xF003F;
-inline constexpr REGSAM KEY_READ = 0x20019;
-inline constexpr REGSAM KEY_WOW64_64KEY = 0x0100;  // the 64-bit view, even for a 32-bit program
 
 inline constexpr DWORD REG_NONE = 0;
 inline constexpr DWORD REG_SZ = 1;
@@ -133,10 +131,8 @@ BOOL DeleteFileA(const char* path);
 BOOL RemoveDirectoryA(const char* path);
 void Sleep(DWORD milliseconds);
 
-// The Windows folder, and a variable of the program's environment. Like Win32: the length
-// without the terminator, the size needed (terminator included) when the buffer is too
-// small, 0 when there is none.
-UINT GetWindowsDirectoryA(char* buffer, UINT capacity);
+// A variable of the program's environment. Like Win32: the length without the terminator,
+// the size needed (terminator included) when the buffer is too small, 0 when it is not set.
 DWORD GetEnvironmentVariableA(const char* name, char* buffer, DWORD capacity);
 
 // Why the last failed file operation failed (ERROR_FILE_NOT_FOUND, ERROR_PATH_NOT_FOUND,

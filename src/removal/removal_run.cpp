@@ -43,7 +43,7 @@ FlagKeys flagKeysOfListSection() {
 void sweepExtraFolder(const char* folder, bool usable) {
     if (!usable) return;
     if (isProtectedFolder(folder)) {
-        noteLeftover(folder, " (shared folder, not emptied)");
+        noteLeftover(folder, " (not emptied)");
         return;
     }
     emptyAndRemoveFolder(folder);

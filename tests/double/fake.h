@@ -44,8 +44,7 @@
 //   GetFileAttributesA("C:\Apps") -> 0x10     SetFileAttributesA("C:\Apps\a.txt", 0x80) -> 1
 //   DeleteFileA("C:\Apps\a.txt") -> 1        RemoveDirectoryA("C:\Apps") -> 0
 //   Sleep(500)                               LocalAlloc(0x40, 1024) -> alloc1
-//   GetLastError() -> 5                      GetWindowsDirectoryA(260) -> 10   ("C:\Windows")
-//   GetEnvironmentVariableA("PUBLIC", 260) -> 15
+//   GetLastError() -> 5                      GetEnvironmentVariableA("PUBLIC", 260) -> 15
 //   CreateWindowExA(0, "", "", 0xcf0000, 0, 0, 0, 0, null, null) -> window1   (parent, menu;
 //       instance and parameter are not written)
 //   DestroyWindow(window1) -> 1              InitCommonControls()

@@ -219,31 +219,18 @@ DWORD GetLastError() {
     return machine().lastError;
 }
 
-namespace {
-
-// Like Win32: the length when the text fits with its terminator, else the size it needs.
-DWORD deliverText(const std::string& value, char* buffer, DWORD capacity) {
-    if (buffer == nullptr || value.size() >= capacity) return static_cast<DWORD>(value.size() + 1);
-    text::copy(buffer, capacity, value.c_str());
-    return static_cast<DWORD>(value.size());
-}
-
-}  // namespace
-
-UINT GetWindowsDirectoryA(char* buffer, UINT capacity) {
-    Call call("GetWindowsDirectoryA");
-    call.arg(capacity);
-    DWORD length = deliverText("C:\\Windows", buffer, capacity);
-    call.done(std::to_string(length));
-    return length;
-}
-
 DWORD GetEnvironmentVariableA(const char* name, char* buffer, DWORD capacity) {
     Call call("GetEnvironmentVariableA");
     call.arg(quoted(name)).arg(capacity);
     const auto& environment = machine().environment;
     auto found = environment.find(lower(name));
-    DWORD length = found != environment.end() ? deliverText(found->second, buffer, capacity) : 0;
+    DWORD length = 0;
+    if (found != environment.end()) {
+        // Like Win32: the length when the text fits with its terminator, else the size it needs.
+        bool fits = found->second.size() < capacity;
+        if (fits) text::copy(buffer, capacity, found->second.c_str());
+        length = static_cast<DWORD>(found->second.size() + (fits ? 0 : 1));
+    }
     call.done(std::to_string(length));
     return length;
 }

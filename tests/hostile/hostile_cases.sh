@@ -867,7 +867,7 @@ EOF
   expect_status 0
   { prompt_and_completion y | sed '$d'
     printf 'Some items could not be removed:\n'
-    printf '%s (shared folder, not emptied)\n' 'C:\users\ME\Desktop' 'C:\Users\Public\Documents\' \
+    printf '%s (not emptied)\n' 'C:\users\ME\Desktop' 'C:\Users\Public\Documents\' \
       'C:\Windows\Temp\..' 'C:\Program Files\Sub\..'
   } | expect_bytes "standard output" "$work/stdout"
   expect_present 'C:\Users\me\Desktop\thesis.doc' 'C:\Users\Public\Documents\photo.jpg' \

@@ -178,10 +178,11 @@ TEST_F(RemovalRunTest, AnExtraFolderPeopleKeepTheirFilesInIsNeitherEmptiedNorRem
     };
     const Case cases[] = {
         {"C:\\Users\\me\\Desktop", false},
+        {"C:\\Users\\me\\Music. .", false},  // Windows drops the dots and spaces a name ends in
         {"c:\\users\\ME\\Documents\\Scans\\Outbox", true},
         {"C:\\Users\\me\\Scans\\..\\AppData\\.\\Roaming\\", false},
         {"C:\\Users\\\x95\x5c\\Desktop", false},  // a profile whose name ends in 0x5C
-        {"D:\\Profiles\\you", false},                 // the registry's users' folder
+        {"D:\\Documents and Settings\\you", false},   // the users' folder before Vista
         {"D:\\", false},
         {"C:\\Windows\\SysWOW64", false},
         {"C:\\Program Files (x86)", false},
@@ -191,11 +192,10 @@ TEST_F(RemovalRunTest, AnExtraFolderPeopleKeepTheirFilesInIsNeitherEmptiedNorRem
     for (const Case& c : cases) {
         SCOPED_TRACE(c.folder);
         SetUp();
-        fake::setEnvironmentVariable("SystemDrive", "D:");
+        fake::setEnvironmentVariable("SystemRoot", "C:\\Windows");
         fake::setEnvironmentVariable("ProgramFiles", "C:\\Program Files (x86)");
         fake::setEnvironmentVariable("PUBLIC", "C:\\Users\\Public");
-        fake::setValue("SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList", "ProfilesDirectory",
-                       "%SystemDrive%\\Profiles", platform::REG_EXPAND_SZ);
+        fake::setEnvironmentVariable("ALLUSERSPROFILE", "D:\\Documents and Settings\\All Users");
         fake::addFile(sample::listFile, std::string("[Extra_Deliv]\nFolder00=") + c.folder + "\n");
         std::string file = std::string(c.folder) + (std::string(c.folder).ends_with('\\') ? "" : "\\") + "a.txt";
         fake::addFile(file);
@@ -205,7 +205,7 @@ TEST_F(RemovalRunTest, AnExtraFolderPeopleKeepTheirFilesInIsNeitherEmptiedNorRem
         leftoverRecord = nullptr;
         EXPECT_EQ(!has(file), c.swept);
         EXPECT_EQ(record.count, c.swept ? 0 : 1);
-        EXPECT_EQ(std::string(record.named[0]), c.swept ? "" : std::string(c.folder) + " (shared folder, not emptied)");
+        EXPECT_EQ(std::string(record.named[0]), c.swept ? "" : std::string(c.folder) + " (not emptied)");
     }
 }
 

@@ -1,5 +1,5 @@
-// The Windows folder and the environment as a program on the machine root sees them: the
-// folders a Windows machine names in its environment, at their usual places on drive C.
+// The environment as a program on the machine root sees it: the folders a Windows machine
+// names in its environment, at their usual places on drive C.
 #include <cstddef>
 #include <string_view>
 
@@ -16,12 +16,12 @@ struct Variable {
 
 // The host's own environment is not read: its variables name no folder of the machine root.
 constexpr Variable machineVariables[] = {
-    {"SystemDrive", "C:"},
     {"SystemRoot", "C:\\Windows"},
     {"ProgramFiles", "C:\\Program Files"},
     {"ProgramFiles(x86)", "C:\\Program Files (x86)"},
     {"ProgramW6432", "C:\\Program Files"},
     {"PUBLIC", "C:\\Users\\Public"},
+    {"ALLUSERSPROFILE", "C:\\ProgramData"},
 };
 
 bool sameName(std::string_view a, std::string_view b) {
@@ -42,10 +42,6 @@ DWORD deliver(std::string_view value, char* buffer, DWORD capacity) {
 }
 
 }  // namespace
-
-UINT GetWindowsDirectoryA(char* buffer, UINT capacity) {
-    return deliver("C:\\Windows", buffer, capacity);
-}
 
 DWORD GetEnvironmentVariableA(const char* name, char* buffer, DWORD capacity) {
     if (name == nullptr) return 0;

@@ -130,8 +130,6 @@ void Sleep(DWORD milliseconds) { ::Sleep(milliseconds); }
 
 DWORD GetLastError() { return ::GetLastError(); }
 
-UINT GetWindowsDirectoryA(char* buffer, UINT capacity) { return ::GetWindowsDirectoryA(buffer, capacity); }
-
 DWORD GetEnvironmentVariableA(const char* name, char* buffer, DWORD capacity) {
     return ::GetEnvironmentVariableA(name, buffer, capacity);
 }
