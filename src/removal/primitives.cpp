@@ -25,31 +25,6 @@ bool isLink(platform::DWORD attributes) {
            (attributes & platform::FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
 
-bool isSeparator(char c) {
-    return c == '\\' || c == '/';
-}
-
-bool isDots(const char* component, std::size_t length, std::size_t dots) {
-    if (length != dots) return false;
-    for (std::size_t i = 0; i < length; ++i) {
-        if (component[i] != '.') return false;
-    }
-    return true;
-}
-
-// Joins one component onto the resolved path, after a backslash unless the root ends it.
-bool appendComponent(char* buffer, std::size_t capacity, std::size_t rootLength, const char* component,
-                     std::size_t length) {
-    if (text::length(buffer) > rootLength && !text::append(buffer, capacity, "\\")) return false;
-    return text::appendBytes(buffer, capacity, component, length);
-}
-
-// Takes the last component off the resolved path; the root stays.
-void dropComponent(char* buffer, std::size_t rootLength) {
-    std::ptrdiff_t cut = lastBackslash(buffer);
-    buffer[cut > static_cast<std::ptrdiff_t>(rootLength) ? static_cast<std::size_t>(cut) : rootLength] = '\0';
-}
-
 bool isDotEntry(const char* name) {
     return text::equal(name, ".") || text::equal(name, "..");
 }
@@ -94,50 +69,53 @@ std::ptrdiff_t lastBackslash(const char* path) {
 }
 
 std::size_t pathRootLength(const char* path) {
-    if (isSeparator(path[0]) && isSeparator(path[1])) {
+    if (path[0] == '\\' && path[1] == '\\') {
         const char* p = path + 2;
         for (int part = 0; part < 2 && *p != '\0'; ++part) {  // the server, then the share
-            while (*p != '\0' && !isSeparator(*p)) p = nextCharacter(p);
+            while (*p != '\0' && *p != '\\') p = nextCharacter(p);
             if (*p != '\0') ++p;
         }
         return static_cast<std::size_t>(p - path);
     }
-    if (isSeparator(path[0])) return 1;
+    if (path[0] == '\\') return 1;
     char letter = text::asciiLower(path[0]);
     if (letter < 'a' || letter > 'z' || path[1] != ':') return 0;
-    return isSeparator(path[2]) ? 3 : 2;
+    return path[2] == '\\' ? 3 : 2;
 }
 
 bool resolveDotComponents(char* buffer, std::size_t capacity, const char* path) {
-    std::size_t rootLength = pathRootLength(path);
+    if (!text::copy(buffer, capacity, path)) return false;
+    for (char* c = buffer; *c != '\0'; ++c) {
+        if (*c == '/') *c = '\\';  // 0x2F is never a trail byte
+    }
+    // The components are rewritten in place: what is kept never moves to the right.
+    char* const root = buffer + pathRootLength(buffer);
     // Only a root that ends at a separator or a share is a top a ".." cannot leave; in a
     // relative path a leading ".." names a real parent of the current folder and stays.
-    bool rooted = rootLength > 0 && path[rootLength - 1] != ':';
-    if (capacity == 0) return false;
-    buffer[0] = '\0';
-    if (!text::appendBytes(buffer, capacity, path, rootLength)) return false;
-    for (std::size_t i = 0; i < rootLength; ++i) {
-        if (buffer[i] == '/') buffer[i] = '\\';  // 0x2F is never a trail byte
-    }
+    bool rooted = root > buffer && root[-1] != ':';
+    char* to = root;
     int depth = 0;  // components a ".." may take out
     bool trailingSeparator = false;
-    for (const char* p = path + rootLength; *p != '\0';) {
-        const char* end = p;
-        while (*end != '\0' && !isSeparator(*end)) end = nextCharacter(end);
-        auto length = static_cast<std::size_t>(end - p);
-        if (isDots(p, length, 2) && depth > 0) {
-            dropComponent(buffer, rootLength);
+    for (const char* from = root; *from != '\0';) {
+        const char* end = from;
+        while (*end != '\0' && *end != '\\') end = nextCharacter(end);
+        bool dot = end - from == 1 && from[0] == '.';
+        bool dotDot = end - from == 2 && from[0] == '.' && from[1] == '.';
+        if (dotDot && depth > 0) {
+            *to = '\0';
+            std::ptrdiff_t cut = lastBackslash(buffer);
+            to = cut >= root - buffer ? buffer + cut : root;
             --depth;
-        } else if (isDots(p, length, 2) && !rooted) {
-            if (!appendComponent(buffer, capacity, rootLength, p, length)) return false;
-        } else if (length > 0 && !isDots(p, length, 1) && !isDots(p, length, 2)) {
-            if (!appendComponent(buffer, capacity, rootLength, p, length)) return false;
-            ++depth;
+        } else if (end > from && !dot && !(dotDot && rooted)) {
+            if (to > root) *to++ = '\\';
+            while (from < end) *to++ = *from++;
+            if (!dotDot) ++depth;
         }
-        trailingSeparator = *end != '\0';
-        p = trailingSeparator ? end + 1 : end;
+        trailingSeparator = *end == '\\';
+        from = trailingSeparator ? end + 1 : end;
     }
-    if (trailingSeparator && text::length(buffer) > rootLength) return text::append(buffer, capacity, "\\");
+    if (trailingSeparator && to > root) *to++ = '\\';
+    *to = '\0';
     return true;
 }
 

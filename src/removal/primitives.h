@@ -12,13 +12,13 @@ std::ptrdiff_t lastBackslash(const char* path);
 
 // How much of `path` a ".." never climbs above: "C:\" of a full path, "\\server\share\" of a
 // network path, "\" of one from the top of the current drive, "C:" of one relative to drive C's
-// current folder, nothing of a relative path. "/" counts as a backslash, as on Windows.
+// current folder, nothing of a relative path.
 std::size_t pathRootLength(const char* path);
 
 // `path` as Windows reads it before acting on it, in `buffer` (a buffer of `capacity`
 // characters): "." and empty components taken out, each ".." taking out the component before
-// it but never the root, every separator a backslash. A trailing separator stays, as it does
-// for Windows. False when the result does not fit.
+// it but never the root, every "/" a backslash, as for Windows. A trailing separator stays, as
+// it does for Windows. False when the path does not fit.
 bool resolveDotComponents(char* buffer, std::size_t capacity, const char* path);
 
 // Joins `name` onto `path` (a buffer of `capacity` characters) with exactly one backslash

@@ -4,6 +4,7 @@
 
 #include "common/text.h"
 #include "platform/operations.h"
+#include "removal/characters.h"
 #include "removal/primitives.h"
 
 namespace {
@@ -15,10 +16,10 @@ constexpr const char ownFolderNames[] =
 
 // How far below a folder the environment names the sweep is kept out.
 enum class Reach {
-    itself,         // a program-files folder
-    systemFolders,  // the Windows folder
-    ownFolders,     // a profile
-    publicProfile,  // the public profile, and the folder it is in, which holds every profile
+    itself,          // a program-files folder
+    systemFolders,   // the Windows folder
+    ownFolders,      // a profile
+    profilesBeside,  // the public profile: the folder it is in holds every profile
 };
 
 struct KnownFolder {
@@ -33,26 +34,21 @@ struct KnownFolder {
 constexpr KnownFolder knownFolders[] = {
     {"SystemRoot", Reach::systemFolders}, {"ProgramFiles", Reach::itself},
     {"ProgramFiles(x86)", Reach::itself},  {"ProgramW6432", Reach::itself},
-    {"USERPROFILE", Reach::ownFolders},    {"PUBLIC", Reach::publicProfile},
-    {"ALLUSERSPROFILE", Reach::publicProfile},
+    {"USERPROFILE", Reach::ownFolders},    {"PUBLIC", Reach::profilesBeside},
+    {"ALLUSERSPROFILE", Reach::profilesBeside},
 };
 
-bool sameCharacter(const char* a, const char* b, std::size_t length) {
-    if (length == 1) return text::asciiLower(*a) == text::asciiLower(*b);
-    return a[0] == b[0] && a[1] == b[1];  // a double-byte character has no case here
-}
-
 // What follows `base` in `path` after a backslash ("" when the two are the same folder), or
-// null when `path` is not `base` or below it. Letter case is ignored, character by character.
+// null when `path` is not `base` or below it. ASCII letter case is ignored byte by byte: a
+// lead byte is never a letter, so both texts keep their characters in step, and a trail byte
+// taken for a letter can only make a folder look known that is not, which keeps more out.
 const char* below(const char* path, const char* base) {
-    const char* p = path;
-    const char* b = base;
-    for (; *b != '\0'; b = nextCharacter(b), p = nextCharacter(p)) {
-        auto length = static_cast<std::size_t>(nextCharacter(b) - b);
-        if (static_cast<std::size_t>(nextCharacter(p) - p) != length || !sameCharacter(p, b, length)) return nullptr;
+    std::size_t i = 0;
+    for (; base[i] != '\0'; ++i) {
+        if (text::asciiLower(path[i]) != text::asciiLower(base[i])) return nullptr;
     }
-    if (*p == '\0') return p;
-    return *p == '\\' ? p + 1 : nullptr;
+    if (path[i] == '\0') return path + i;
+    return path[i] == '\\' ? path + i + 1 : nullptr;
 }
 
 bool sameName(const char* a, const char* b) {
@@ -82,7 +78,8 @@ bool isFullPath(const char* path) {
 // a trail byte; a backslash may be one, so that is looked for character by character.
 bool resolveFolder(char* folder, const char* path) {
     if (!resolveDotComponents(folder, folderPathCapacity, path) || !isFullPath(folder)) return false;
-    for (std::size_t length = text::length(folder); length > pathRootLength(folder); --length) {
+    std::size_t root = pathRootLength(folder);
+    for (std::size_t length = text::length(folder); length > root; --length) {
         char last = folder[length - 1];
         bool backslash = lastBackslash(folder) == static_cast<std::ptrdiff_t>(length) - 1;
         if (last != '.' && last != ' ' && !backslash) break;
@@ -104,17 +101,21 @@ bool isProfileOrItsOwn(const char* rest) {
 }
 
 bool keepsOut(Reach reach, char* known, const char* folder) {
+    if (reach == Reach::profilesBeside) {
+        std::ptrdiff_t cut = lastBackslash(known);
+        if (cut < 0) return false;
+        known[cut] = '\0';
+        if (isRoot(known)) return false;
+    }
     const char* rest = below(folder, known);
-    if (rest != nullptr && *rest == '\0') return true;
-    if (reach == Reach::systemFolders) return rest != nullptr && isOneOf(rest, systemFolderNames);
-    if (reach != Reach::itself && rest != nullptr && isOneOf(rest, ownFolderNames)) return true;
-    if (reach != Reach::publicProfile) return false;
-    std::ptrdiff_t cut = lastBackslash(known);
-    if (cut < 0) return false;
-    known[cut] = '\0';
-    if (isRoot(known)) return false;
-    const char* inUsers = below(folder, known);
-    return inUsers != nullptr && isProfileOrItsOwn(inUsers);
+    if (rest == nullptr || *rest == '\0') return rest != nullptr;
+    switch (reach) {
+    case Reach::itself: return false;
+    case Reach::systemFolders: return isOneOf(rest, systemFolderNames);
+    case Reach::ownFolders: return isOneOf(rest, ownFolderNames);
+    case Reach::profilesBeside: break;
+    }
+    return isProfileOrItsOwn(rest);
 }
 
 // The full folder a variable names; false when it names none, or a drive's top folder, which
