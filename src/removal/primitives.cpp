@@ -68,57 +68,6 @@ std::ptrdiff_t lastBackslash(const char* path) {
     return last;
 }
 
-std::size_t pathRootLength(const char* path) {
-    if (path[0] == '\\' && path[1] == '\\') {
-        const char* p = path + 2;
-        for (int part = 0; part < 2 && *p != '\0'; ++part) {  // the server, then the share
-            while (*p != '\0' && *p != '\\') p = nextCharacter(p);
-            if (*p != '\0') ++p;
-        }
-        return static_cast<std::size_t>(p - path);
-    }
-    if (path[0] == '\\') return 1;
-    char letter = text::asciiLower(path[0]);
-    if (letter < 'a' || letter > 'z' || path[1] != ':') return 0;
-    return path[2] == '\\' ? 3 : 2;
-}
-
-bool resolveDotComponents(char* buffer, std::size_t capacity, const char* path) {
-    if (!text::copy(buffer, capacity, path)) return false;
-    for (char* c = buffer; *c != '\0'; ++c) {
-        if (*c == '/') *c = '\\';  // 0x2F is never a trail byte
-    }
-    // The components are rewritten in place: what is kept never moves to the right.
-    char* const root = buffer + pathRootLength(buffer);
-    // Only a root that ends at a separator or a share is a top a ".." cannot leave; in a
-    // relative path a leading ".." names a real parent of the current folder and stays.
-    bool rooted = root > buffer && root[-1] != ':';
-    char* to = root;
-    int depth = 0;  // components a ".." may take out
-    bool trailingSeparator = false;
-    for (const char* from = root; *from != '\0';) {
-        const char* end = from;
-        while (*end != '\0' && *end != '\\') end = nextCharacter(end);
-        bool dot = end - from == 1 && from[0] == '.';
-        bool dotDot = end - from == 2 && from[0] == '.' && from[1] == '.';
-        if (dotDot && depth > 0) {
-            *to = '\0';
-            std::ptrdiff_t cut = lastBackslash(buffer);
-            to = cut >= root - buffer ? buffer + cut : root;
-            --depth;
-        } else if (end > from && !dot && !(dotDot && rooted)) {
-            if (to > root) *to++ = '\\';
-            while (from < end) *to++ = *from++;
-            if (!dotDot) ++depth;
-        }
-        trailingSeparator = *end == '\\';
-        from = trailingSeparator ? end + 1 : end;
-    }
-    if (trailingSeparator && to > root) *to++ = '\\';
-    *to = '\0';
-    return true;
-}
-
 int appendPathComponent(char* path, std::size_t capacity, const char* name) {
     std::size_t pathLength = text::length(path);
     std::size_t nameLength = text::length(name);
@@ -133,7 +82,8 @@ void removeDirectoryAndParents(const char* path) {
     char folder[folderPathCapacity];
     // Windows removes C:\A for "C:\A\B\..", so the walk starts from C:\A too: cut as text,
     // the path would lead it into C:\A\B, which is neither the folder nor a parent of it.
-    if (!resolveDotComponents(folder, sizeof folder, path)) return;  // a cut path names another folder
+    platform::DWORD length = platform::GetFullPathNameA(path, folderPathCapacity, folder, nullptr);
+    if (length == 0 || length >= folderPathCapacity) return;  // a cut path names another folder
     platform::RemoveDirectoryA(folder);
     platform::Sleep(pauseAfterFirstRemoval);
     for (std::ptrdiff_t cut = lastBackslash(folder); cut >= 0; cut = lastBackslash(folder)) {

@@ -10,17 +10,6 @@ inline constexpr std::size_t folderPathCapacity = 260;
 // byte of a double-byte character may be 0x5C: see removal/characters.h), -1 when none.
 std::ptrdiff_t lastBackslash(const char* path);
 
-// How much of `path` a ".." never climbs above: "C:\" of a full path, "\\server\share\" of a
-// network path, "\" of one from the top of the current drive, "C:" of one relative to drive C's
-// current folder, nothing of a relative path.
-std::size_t pathRootLength(const char* path);
-
-// `path` as Windows reads it before acting on it, in `buffer` (a buffer of `capacity`
-// characters): "." and empty components taken out, each ".." taking out the component before
-// it but never the root, every "/" a backslash, as for Windows. A trailing separator stays, as
-// it does for Windows. False when the path does not fit.
-bool resolveDotComponents(char* buffer, std::size_t capacity, const char* path);
-
 // Joins `name` onto `path` (a buffer of `capacity` characters) with exactly one backslash
 // between them. Returns the new length, or -1 with `path` unchanged when the result
 // might not fit: the test counts the name in full and always reserves room for a separator.

@@ -63,9 +63,28 @@ bool isOneOf(const char* name, const char* names) {
     return false;
 }
 
-// A path from a drive ("C:\...") or a share ("\\server\share..."); every other one names a
-// folder that depends on the current folder or drive, which may be any, the Desktop too. The
-// device forms "\\?\" and "\\.\" name no share.
+// How much of `path` is its root, the top folder of a drive or share: "C:\" of a full path,
+// "\\server\share\" of a network path, "\" of one from the top of the current drive, "C:" of
+// one relative to drive C's current folder, nothing of a relative path.
+std::size_t pathRootLength(const char* path) {
+    if (path[0] == '\\' && path[1] == '\\') {
+        const char* p = path + 2;
+        for (int part = 0; part < 2 && *p != '\0'; ++part) {  // the server, then the share
+            while (*p != '\0' && *p != '\\') p = nextCharacter(p);
+            if (*p != '\0') ++p;
+        }
+        return static_cast<std::size_t>(p - path);
+    }
+    if (path[0] == '\\') return 1;
+    char letter = text::asciiLower(path[0]);
+    if (letter < 'a' || letter > 'z' || path[1] != ':') return 0;
+    return path[2] == '\\' ? 3 : 2;
+}
+
+// A path from a drive ("C:\...") or a share ("\\server\share..."). Windows makes every path
+// full; a provider without Windows beneath it leaves a relative one relative, and what it
+// names depends on a current folder, which may be any, the Desktop too. The device forms
+// "\\?\" and "\\.\" name no share.
 bool isFullPath(const char* path) {
     std::size_t root = pathRootLength(path);
     if (root == 3) return path[1] == ':';
@@ -73,11 +92,12 @@ bool isFullPath(const char* path) {
     return !((path[2] == '?' || path[2] == '.') && path[3] == '\\');
 }
 
-// `path` resolved and without what Windows drops at its end: the dots and spaces ("Desktop."
+// `path` made full and without what Windows drops at its end: the dots and spaces ("Desktop."
 // is the Desktop) and a backslash. False when it is no full path. Neither '.' nor ' ' is ever
 // a trail byte; a backslash may be one, so that is looked for character by character.
 bool resolveFolder(char* folder, const char* path) {
-    if (!resolveDotComponents(folder, folderPathCapacity, path) || !isFullPath(folder)) return false;
+    platform::DWORD full = platform::GetFullPathNameA(path, folderPathCapacity, folder, nullptr);
+    if (full == 0 || full >= folderPathCapacity || !isFullPath(folder)) return false;
     std::size_t root = pathRootLength(folder);
     for (std::size_t length = text::length(folder); length > root; --length) {
         char last = folder[length - 1];

@@ -45,6 +45,7 @@
 //   DeleteFileA("C:\Apps\a.txt") -> 1        RemoveDirectoryA("C:\Apps") -> 0
 //   Sleep(500)                               LocalAlloc(0x40, 1024) -> alloc1
 //   GetLastError() -> 5                      GetEnvironmentVariableA("PUBLIC", 260) -> 15
+//   GetFullPathNameA("C:\A\..", 260) -> 3   (by the text alone: a relative path stays relative)
 //   CreateWindowExA(0, "", "", 0xcf0000, 0, 0, 0, 0, null, null) -> window1   (parent, menu;
 //       instance and parameter are not written)
 //   DestroyWindow(window1) -> 1              InitCommonControls()

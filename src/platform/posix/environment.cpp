@@ -1,8 +1,9 @@
-// The environment as a program on the machine root sees it: the folders a Windows machine
-// names in its environment, at their usual places on drive C.
+// The environment as a program on the machine root sees it (the folders a Windows machine
+// names in its environment, at their usual places on drive C), and full paths.
 #include <cstddef>
 #include <string_view>
 
+#include "platform/ini/full_path.h"
 #include "platform/operations.h"
 
 namespace platform {
@@ -42,6 +43,14 @@ DWORD deliver(std::string_view value, char* buffer, DWORD capacity) {
 }
 
 }  // namespace
+
+// Paths are resolved by their text: relative ones stay relative, as this machine has no
+// current folder in Windows terms.
+DWORD GetFullPathNameA(const char* path, DWORD capacity, char* buffer, char** filePart) {
+    if (filePart != nullptr) *filePart = nullptr;
+    if (path == nullptr || path[0] == '\0') return 0;
+    return deliver(cp932::resolveDotComponents(path), buffer, capacity);
+}
 
 DWORD GetEnvironmentVariableA(const char* name, char* buffer, DWORD capacity) {
     if (name == nullptr) return 0;
