@@ -747,6 +747,48 @@ def scenario_japanese(wine, options, sabotage):
     expect_list(before['list'], after['list'], 'DelivUtility')
 
 
+class LookAlikeInstallation(Installation):
+    """Names holding a yen sign, which the system's ANSI functions give back as a backslash: a
+    file ..¥keep.txt in the extra folder and an empty folder ..¥Keep in the file utility's install
+    folder, beside the keep.txt and the Keep that those names would reach taken as paths."""
+
+    def __init__(self, wine, name):
+        super().__init__(wine, name)
+        self.FILES = dict(Installation.FILES)
+        self.FILES.update({'Deliv Data\\Outbox\\..¥keep.txt': b'not listed', 'Deliv Data\\keep.txt': b'not listed'})
+        self.EMPTY_FOLDERS = Installation.EMPTY_FOLDERS + ['Program Files\\Vantrell\\FileUtil\\..¥Keep',
+                                                           'Program Files\\Vantrell\\Keep']
+
+
+def scenario_look_alike_names(wine, options, sabotage):
+    """The delivery utility's uninstall empties the extra folder but for ..¥keep.txt, which keeps
+    the folder; on a fresh installation, the file utility's sweep leaves ..¥Keep. Nothing outside
+    is touched."""
+    inst = LookAlikeInstallation(wine, 'look_alike_names')
+    inst.install(options.exe)
+    before = inst.snapshot()
+    run = run_uninstaller(wine, inst, delivery_arguments(inst), ['yes', 'ok'], options.clicker)
+    after = inst.snapshot()
+    expect_exit_code(run, 0)
+    expect_dialogs(run, [prompt(), ('progress',), message(DEFAULT_COMPLETE_CAPTION, DEFAULT_COMPLETE_TEXT)])
+    expect_files(before['files'], after['files'], [path for path in DELIVERY_FILES + COMMON_FILES + COMPONENT_FILES
+                                                   if path != 'Deliv Data\\Outbox'])
+    expect_registry(before['registry'], after['registry'], DELIVERY_KEYS + COMPONENT_KEYS)
+
+    inst.install(options.exe)
+    before = inst.snapshot()
+    run = run_uninstaller(wine, inst, ['-cFiles_File', '-f' + inst.list_file], ['yes', 'ok'], options.clicker)
+    after = inst.snapshot()
+    expect_exit_code(run, 0)
+    expect_dialogs(run, [prompt(), ('progress',),
+                         message(DEFAULT_COMPLETE_CAPTION, DEFAULT_COMPLETE_TEXT)])
+    expect_files(before['files'], after['files'], ['Program Files\\Vantrell\\FileUtil\\fileutil.exe',
+                                                   'Program Files\\Vantrell\\FileUtil\\Empty'])
+    expect_registry(before['registry'], after['registry'],
+                    [UNINSTALL_KEY + '\\E2eFileUtility', VENDOR_KEY + '\\ScanFileUtil'])
+    expect_list(before['list'], after['list'])
+
+
 SCENARIOS = {
     'road': scenario_road,
     'held_file': scenario_held_file,
@@ -757,6 +799,7 @@ SCENARIOS = {
     'custom_running': scenario_custom_running,
     'registry_views': scenario_registry_views,
     'japanese': scenario_japanese,
+    'look_alike_names': scenario_look_alike_names,
 }
 
 
