@@ -7,7 +7,8 @@
 //   and closed with No (or OK when it has no No button), so the program under test never
 //   hangs. With --hold the clicker waits for the file "<log file>.ack<N>" before it presses
 //   on box N (numbered from 1), so that a screenshot can be taken of it. With --lock it holds
-//   the file open without delete sharing, before it answers anything, until it ends.
+//   the file open without delete sharing, before it answers anything, until it ends, and
+//   logs "locked" once it holds it.
 // It ends when the file "<log file>.stop" appears, or after two minutes.
 #include <windows.h>
 
@@ -164,8 +165,9 @@ int main(int argc, char** argv) {
         state.hold = true;
         first = 2;
     }
+    const char* lockPath = nullptr;
     if (argc > first + 1 && std::strcmp(argv[first], "--lock") == 0) {
-        CreateFileA(argv[first + 1], GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        lockPath = argv[first + 1];
         first += 2;
     }
     if (argc <= first) {
@@ -175,6 +177,10 @@ int main(int argc, char** argv) {
     state.logPath = argv[first];
     state.answers = argv + first + 1;
     state.answerCount = argc - first - 1;
+    if (lockPath != nullptr &&
+        CreateFileA(lockPath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr) != INVALID_HANDLE_VALUE) {
+        logLine("locked");
+    }
 
     char stopPath[MAX_PATH + 8];
     std::snprintf(stopPath, sizeof stopPath, "%s.stop", state.logPath);
