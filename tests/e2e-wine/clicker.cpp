@@ -7,8 +7,7 @@
 //   and closed with No (or OK when it has no No button), so the program under test never
 //   hangs. With --hold the clicker waits for the file "<log file>.ack<N>" before it presses
 //   on box N (numbered from 1), so that a screenshot can be taken of it. With --lock it holds
-//   the file open without delete sharing, before it answers anything, until it ends, and
-//   logs "locked" once it holds it.
+//   the file open without delete sharing, before it answers anything, until it ends.
 // It ends when the file "<log file>.stop" appears, or after two minutes.
 #include <windows.h>
 
@@ -165,9 +164,8 @@ int main(int argc, char** argv) {
         state.hold = true;
         first = 2;
     }
-    const char* lockPath = nullptr;
     if (argc > first + 1 && std::strcmp(argv[first], "--lock") == 0) {
-        lockPath = argv[first + 1];
+        CreateFileA(argv[first + 1], GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
         first += 2;
     }
     if (argc <= first) {
@@ -177,10 +175,6 @@ int main(int argc, char** argv) {
     state.logPath = argv[first];
     state.answers = argv + first + 1;
     state.answerCount = argc - first - 1;
-    if (lockPath != nullptr &&
-        CreateFileA(lockPath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr) != INVALID_HANDLE_VALUE) {
-        logLine("locked");
-    }
 
     char stopPath[MAX_PATH + 8];
     std::snprintf(stopPath, sizeof stopPath, "%s.stop", state.logPath);

@@ -1,4 +1,4 @@
-// The -c and -f options, the unattended switch, and the removal of the program name from a full command line.
+// The -c and -f options, and the removal of the program name from a full command line.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -12,7 +12,6 @@ struct ParseCase {
     const char* commandLine;
     const char* listSection;
     const char* listFilePath;
-    bool unattended = false;
 };
 
 const std::string longText(std::size_t length, char fill = 'x') {
@@ -32,7 +31,6 @@ TEST_P(CommandLineTest, SetsSectionAndListFile) {
     parseCommandLine(c.commandLine);
     EXPECT_STREQ(commandLineOptions.listSection, c.listSection);
     EXPECT_STREQ(commandLineOptions.listFilePath, c.listFilePath);
-    EXPECT_EQ(commandLineOptions.unattended, c.unattended) << c.commandLine;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -52,14 +50,7 @@ INSTANTIATE_TEST_SUITE_P(
         ParseCase{"-c\"Files_File\"", "\"Files_File\"", "ZADAvuz.ini"},
         ParseCase{"-c\tFiles", "\tFiles", "ZADAvuz.ini"},
         ParseCase{"Files_File -x -", "FILES", "ZADAvuz.ini"},
-        ParseCase{"  -cA   -fB  ", "A", "B"},
-        ParseCase{"-s", "FILES", "ZADAvuz.ini", true},
-        ParseCase{"-cFiles_File /S", "Files_File", "ZADAvuz.ini", true},
-        ParseCase{"/Silent", "FILES", "ZADAvuz.ini", true},
-        ParseCase{"/VERYSILENT -fB", "FILES", "B", true},
-        ParseCase{"/QUIET", "FILES", "ZADAvuz.ini", true},
-        ParseCase{"/qN", "FILES", "ZADAvuz.ini", true},
-        ParseCase{"-sfoo /s- /q /quietly -S/qn", "FILES", "ZADAvuz.ini"}));
+        ParseCase{"  -cA   -fB  ", "A", "B"}));
 
 TEST_F(CommandLineTest, ValuesThatDoNotFitAreIgnoredNotCut) {
     std::string section63 = "-c" + longText(63);
