@@ -2,9 +2,23 @@
 #include "removal/leftovers.h"
 
 #include "common/text.h"
-#include "removal/primitives.h"
+#include "removal/characters.h"
 
 Leftovers* leftoverRecord = nullptr;
+
+namespace {
+
+// FNV-1a over the bytes of `text`.
+std::uint64_t digestOf(const char* text) {
+    std::uint64_t digest = 14695981039346656037ull;
+    for (const char* p = text; *p != '\0'; ++p) {
+        digest ^= static_cast<unsigned char>(*p);
+        digest *= 1099511628211ull;
+    }
+    return digest;
+}
+
+}  // namespace
 
 void noteLeftover(const char* name, const char* remark) {
     Leftovers* record = leftoverRecord;
@@ -12,11 +26,13 @@ void noteLeftover(const char* name, const char* remark) {
     char entry[Leftovers::nameCapacity] = "";
     appendWholeCharacters(entry, sizeof entry, name);
     appendWholeCharacters(entry, sizeof entry, remark);
-    int kept = record->count < Leftovers::namedCapacity ? record->count : Leftovers::namedCapacity;
-    for (int i = 0; i < kept; ++i) {
-        if (text::equal(record->named[i], entry)) return;
+    std::uint64_t digest = digestOf(entry);
+    int digests = record->count < Leftovers::digestCapacity ? record->count : Leftovers::digestCapacity;
+    for (int i = 0; i < digests; ++i) {
+        if (record->digests[i] == digest) return;
     }
-    if (kept < Leftovers::namedCapacity) text::copy(record->named[kept], Leftovers::nameCapacity, entry);
+    if (digests < Leftovers::digestCapacity) record->digests[digests] = digest;
+    if (record->count < Leftovers::namedCapacity) text::copy(record->named[record->count], Leftovers::nameCapacity, entry);
     ++record->count;
 }
 

@@ -3,6 +3,7 @@
 
 #include "common/text.h"
 #include "platform/operations.h"
+#include "removal/characters.h"
 #include "removal/leftovers.h"
 #include "removal/primitives.h"
 #include "removal/uninstall_list.h"

@@ -2,7 +2,7 @@
 #include "removal/uninstall_list.h"
 
 #include "platform/operations.h"
-#include "removal/primitives.h"
+#include "removal/characters.h"
 #include "state/options.h"
 
 namespace UninstallList {

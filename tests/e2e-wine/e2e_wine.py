@@ -33,6 +33,8 @@ DEFAULT_COMPLETE_TEXT = 'Uninstall is Complete'
 UNINSTALL_KEY = r'HKEY_LOCAL_MACHINE\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall'
 VENDOR_KEY = r'HKEY_LOCAL_MACHINE\Software\Vantrell'
 
+SCREEN_WIDTH = 1024  # of the Xvfb screen (wine-setup): every message box must fit on it
+
 # Seconds from the progress dialog's appearance to its screenshot.
 PROGRESS_SHOT_DELAY = 0.9
 
@@ -420,7 +422,13 @@ def message(caption, text):
     return ('box', caption, text, 'ok')
 
 
+def expect_on_screen(run):
+    for box in [event for event in run.events if event[0] == 'box']:
+        check(0 <= box[4][0] and box[4][0] + box[4][2] <= SCREEN_WIDTH, 'dialogs', f'a box off the screen: {box}')
+
+
 def expect_dialogs(run, expected):
+    expect_on_screen(run)
     actual = run.dialogs()
     check(actual == expected, 'dialogs', f'\n  expected {expected}\n  seen     {actual}')
 
@@ -576,11 +584,28 @@ def scenario_held_file(wine, options, sabotage):
     after = inst.snapshot()
     expect_exit_code(run, 0)
     expect_dialogs(run, [prompt(), ('progress',),
-                         message(DEFAULT_COMPLETE_CAPTION, 'Some items could not be removed:\n' + inst.p(held))])
+                         message(DEFAULT_COMPLETE_CAPTION, 'Some items could not be removed:\n' +
+                                 inst.p('Program Files\\Vantrell\\\n    Deliv\\deliv.hlp'))])
     expect_files(before['files'], after['files'], [path for path in DELIVERY_FILES + COMMON_FILES + COMPONENT_FILES
                                                    if path not in (held, 'Program Files\\Vantrell\\Deliv')])
     expect_registry(before['registry'], after['registry'], DELIVERY_KEYS + COMPONENT_KEYS)
     expect_list(before['list'], after['list'], 'DelivUtility')
+
+
+def scenario_long_leftover(wine, options, sabotage):
+    """A kept uninstall entry of 255 characters, the most a key name holds: named whole, on screen."""
+    inst = Installation(wine, 'long_leftover')
+    inst.install(options.exe)
+    name = 'W' * 255
+    wine.reg_import(f'REGEDIT4\r\n\r\n[{UNINSTALL_KEY}\\{name}\\Keep]\r\n\r\n', inst.work + '\\long.reg')
+    with open(wine.unix(inst.list_file), 'wb') as f:
+        f.write(inst.list_text().replace('E2eDeliveryUtility', name).encode(CODE_PAGE))
+    run = run_uninstaller(wine, inst, delivery_arguments(inst), ['yes', 'ok'], options.clicker)
+    wine.reg_delete(UNINSTALL_KEY + '\\' + name)
+    expect_on_screen(run)
+    text = run.dialogs()[-1][2].replace('\n    ', '')
+    check(text == 'Some items could not be removed:\n' + UNINSTALL_KEY.split('\\', 1)[1] + '\\' + name,
+          'dialogs', f'not named whole: {text!r}')
 
 
 def run_with_window(wine, options, inst, class_name, arguments, answers, hidden=False):
@@ -773,6 +798,7 @@ SCENARIOS = {
     'custom_running': scenario_custom_running,
     'registry_views': scenario_registry_views,
     'japanese': scenario_japanese,
+    'long_leftover': scenario_long_leftover,
 }
 SCENARIOS.update(dict.fromkeys(('unattended_no_desktop', 'unattended_running'), scenario_unattended))
 

@@ -449,7 +449,8 @@ Some items could not be removed:
 C:\Apps\Vantrell\ScanDeliv\ScanDeliv.exe
 Software\Vantrell\ScanDeliv\Accounts
 $(expectation 'Software\Vantrell\ScanDeliv' 'Uninstall is Complete')
-C:\Windows\ZADAvuz.ini (installed flag not cleared)"
+C:\Windows\ZADAvuz.ini (installed flag
+    not cleared)"
   expect_present 'C:\Apps\Vantrell\ScanDeliv\ScanDeliv.exe'
   expect_gone 'C:\Apps\Vantrell\ScanDeliv\Forms' 'C:\Apps\Vantrell\ScanDeliv\Outbox' 'C:\Apps\Vantrell\Common'
   expect_same_bytes "list file" "$work/list-before" "$list"
@@ -469,7 +470,8 @@ case_malformed_registry_untouched() {
   expect_status 0
   expect_output "$(prompt_and_completion y | sed '$d')
 Some items could not be removed:
-SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\ScanDeliv
+SOFTWARE\Microsoft\Windows\\
+    CurrentVersion\Uninstall\ScanDeliv
 Software\Vantrell\ScanDeliv\Accounts
 Software\Vantrell\ScanDeliv
 Software\Vantrell\Common"

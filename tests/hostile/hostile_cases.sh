@@ -147,7 +147,7 @@ expect_default_dialogue() {
 expect_registry_kept_dialogue() {
   { prompt_and_completion y | sed '$d'
     printf 'Some items could not be removed:\n'
-    printf 'SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\ScanDeliv\n'
+    printf 'SOFTWARE\\Microsoft\\Windows\\\n    CurrentVersion\\Uninstall\\ScanDeliv\n'
     printf 'Software\\Vantrell\\ScanDeliv\n'
   } | expect_bytes "standard output" "$work/stdout"
 }

@@ -19,6 +19,13 @@ std::string longFolder(char digit) {
     return path + "x";
 }
 
+// The same in the completion message: 40 bytes, then indented lines of 36.
+std::string brokenFolder(char digit) {
+    std::string path = longFolder(digit), lines = path.substr(0, 40);
+    for (std::size_t at = 40; at < path.size(); at += 36) lines += "\\n    " + path.substr(at, 36);
+    return lines;
+}
+
 // Lists folders as files of Files_Deliv (they stay: access denied), after an uninstall entry
 // that keeps a subkey when one is named.
 void listFoldersAsFiles(char count, const std::string& entry = "") {
@@ -132,10 +139,11 @@ TEST_F(DriverTest, EveryOtherPathEndsWithExitCodeZero) {
     };
     auto box = [](const std::string& text) { return "MessageBoxA(null, \"" + text + "\", \"Complete\", 0x30) -> 1"; };
     std::string more = "Some items could not be removed:";
-    std::string cut = std::string(253, 'm') + "\\n" + sample::uninstallKey + "\\" + std::string(259, 'u');
-    for (char d : {'0', '1', '2', '3', '4'}) more += "\\n" + longFolder(d);
-    for (char d : {'0', '1', '2'}) cut += "\\n" + longFolder(d);
-    cut += "\\n" + longFolder('3').substr(0, 72);  // the buffer's last byte would split a 表
+    std::string cut = std::string(230, 'm') + "\\nSOFTWARE\\Microsoft\\Windows\\\\n    CurrentVersion\\Uninstall\\";
+    for (int n : {36, 36, 36, 36, 36, 36, 36, 7}) cut += "\\n    " + std::string(n, 'u');  // 259 u
+    for (char d : {'0', '1', '2', '3', '4'}) more += "\\n" + brokenFolder(d);
+    for (char d : {'0', '1'}) cut += "\\n" + brokenFolder(d);
+    cut += "\\nand 3 more";  // the third folder would leave no room for this line
     const Case cases[] = {
         {"", {platform::IDYES, platform::IDOK}},
         {"-cFiles_File", {platform::IDNO}},
@@ -145,10 +153,20 @@ TEST_F(DriverTest, EveryOtherPathEndsWithExitCodeZero) {
          box(more + "\\nand 2 more")},
         {"-cFiles_Deliv -fC:\\Data\\list.ini", {platform::IDYES},
          [] {
-             fake::addFile("C:\\Program Files\\Uninst\\UNINST.ini", "[STATIC]\nMSGBOX01=" + std::string(253, 'm'));
+             fake::addFile("C:\\Program Files\\Uninst\\UNINST.ini", "[STATIC]\nMSGBOX01=" + std::string(230, 'm'));
              listFoldersAsFiles(5, std::string(259, 'u'));
          },
          box(cut)},
+        {"-cFiles_Deliv -fC:\\Data\\list.ini", {platform::IDYES},  // a half 表 ends the heading; one folder twice
+         [] {
+             fake::addFile("C:\\Program Files\\Uninst\\UNINST.ini", "[STATIC]\nMSGBOX01=" + std::string(253, 'm') + "\x95\x5c");
+             listFoldersAsFiles(6);
+             fake::addFile(sample::listFile, fake::fileBytes(sample::listFile) + "FILE06=" + longFolder('5') + "\n");
+         },
+         box(std::string(253, 'm') + more.substr(32) + "\\nand 1 more")},
+        {"-cFiles_File", {platform::IDNO},  // the prompt's heading and question end between characters
+         [] { fake::addFile("C:\\Program Files\\Uninst\\UNINST.ini", "[STATIC]\nDIALOG00_F=" + std::string(251, 'h') + "\x95\x5c\x95\x5c\nDIALOG01=q\x95\x5c"); },
+         "MessageBoxA(window1, \"" + std::string(251, 'h') + "\x95\x5c\\nq\", \"Uninstaller\", 0x24) -> 7"},
     };
     for (const Case& c : cases) {
         fake::reset();
