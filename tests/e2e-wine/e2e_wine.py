@@ -815,6 +815,22 @@ def scenario_odd_names(wine, options, sabotage):
         expect_list(before['list'], after['list'], own_key)
 
 
+def scenario_unattended(wine, options, sabotage):
+    """-s and nobody to answer. No display: the dialog cannot be made, all goes, code 0. A window
+    open: no box (the clicker would record one), nothing gone, code 1618 (82 to Unix: its low byte)."""
+    inst = Installation(wine, options.scenario)
+    inst.install(options.exe)
+    before, arguments = inst.snapshot(), ['-s'] + delivery_arguments(inst)
+    if options.scenario == 'unattended_running':
+        run = run_with_window(wine, options, inst, 'VantrellMailConfig', arguments, [])
+        return expect_exit_code(run, 1618 & 0xFF), expect_dialogs(run, []), expect_unchanged(before, inst.snapshot())
+    env = dict(os.environ, UNINST_WINE_NO_DISPLAY='1')
+    expect_exit_code(Run(subprocess.run([wine.wine_run, inst.exe, *arguments], env=env, timeout=60).returncode, []), 0)
+    expect_files(before['files'], inst.files(), DELIVERY_FILES + COMMON_FILES + COMPONENT_FILES)
+    expect_registry(before['registry'], inst.registry(), DELIVERY_KEYS + COMPONENT_KEYS)
+    expect_list(before['list'], inst.list_bytes(), 'DelivUtility')
+
+
 SCENARIOS = {
     'road': scenario_road,
     'held_file': scenario_held_file,
@@ -828,6 +844,7 @@ SCENARIOS = {
     'long_leftover': scenario_long_leftover,
     'odd_names': scenario_odd_names,
 }
+SCENARIOS.update(dict.fromkeys(('unattended_no_desktop', 'unattended_running'), scenario_unattended))
 
 
 # The exit code that CTest reports as a skipped test.
