@@ -772,6 +772,49 @@ def scenario_japanese(wine, options, sabotage):
     expect_list(before['list'], after['list'], 'DelivUtility')
 
 
+class OddNamesInstallation(Installation):
+    """Names the system's ANSI functions cannot take: ..¥keep.txt in the extra folder and an empty
+    ..¥Keep in the file utility's install folder, whose yen sign the ANSI search gives as a
+    backslash (reaching the keep.txt and Keep beside them), and uninstall entries of 220
+    characters (there) and 230 (not there), whose full key paths pass 260."""
+
+    LONG_ENTRY = 'E2eDeliveryUtility' + 'L' * 202
+    KEYS = Installation.KEYS + (UNINSTALL_KEY + '\\' + LONG_ENTRY,)
+    FILES = dict(Installation.FILES, **{'Deliv Data\\Outbox\\..¥keep.txt': b'', 'Deliv Data\\keep.txt': b''})
+    EMPTY_FOLDERS = Installation.EMPTY_FOLDERS + ['Program Files\\Vantrell\\FileUtil\\..¥Keep',
+                                                  'Program Files\\Vantrell\\Keep']
+
+    def list_text(self):
+        return (super().list_text().replace('=E2eDeliveryUtility', '=' + self.LONG_ENTRY)
+                .replace('=E2eFileUtility', '=E2eFileUtility' + 'M' * 216))
+
+    def registry_text(self, applications):
+        return super().registry_text(applications).replace('\\E2eDeliveryUtility]', '\\' + self.LONG_ENTRY + ']')
+
+    def registry(self, view=None):
+        return dict(super().registry(view), **self.wine.reg_tree(UNINSTALL_KEY + '\\' + self.LONG_ENTRY, view))
+
+
+def scenario_odd_names(wine, options, sabotage):
+    """Each utility's uninstall on a fresh installation ends complete: nothing outside is
+    touched through a look-alike name, the long entry goes and the missing one is not named."""
+    inst = OddNamesInstallation(wine, 'odd_names')
+    delivery = ([path for path in DELIVERY_FILES + COMMON_FILES + COMPONENT_FILES if path != 'Deliv Data\\Outbox'],
+                [UNINSTALL_KEY + '\\' + inst.LONG_ENTRY, VENDOR_KEY + '\\MailConfig'] + COMPONENT_KEYS, 'DelivUtility')
+    file_utility = (['Program Files\\Vantrell\\FileUtil\\fileutil.exe', 'Program Files\\Vantrell\\FileUtil\\Empty'],
+                    [VENDOR_KEY + '\\ScanFileUtil'], None)
+    for section, (removed, removed_keys, own_key) in (('Files_Deliv', delivery), ('Files_File', file_utility)):
+        inst.install(options.exe)
+        before = inst.snapshot()
+        run = run_uninstaller(wine, inst, ['-c' + section, '-f' + inst.list_file], ['yes', 'ok'], options.clicker)
+        after = inst.snapshot()
+        expect_exit_code(run, 0)
+        expect_dialogs(run, [prompt(), ('progress',), message(DEFAULT_COMPLETE_CAPTION, DEFAULT_COMPLETE_TEXT)])
+        expect_files(before['files'], after['files'], removed)
+        expect_registry(before['registry'], after['registry'], removed_keys)
+        expect_list(before['list'], after['list'], own_key)
+
+
 def scenario_unattended(wine, options, sabotage):
     """-s and nobody to answer. No display: the dialog cannot be made, all goes, code 0. A window
     open: no box (the clicker would record one), nothing gone, code 1618 (82 to Unix: its low byte)."""
@@ -799,6 +842,7 @@ SCENARIOS = {
     'registry_views': scenario_registry_views,
     'japanese': scenario_japanese,
     'long_leftover': scenario_long_leftover,
+    'odd_names': scenario_odd_names,
 }
 SCENARIOS.update(dict.fromkeys(('unattended_no_desktop', 'unattended_running'), scenario_unattended))
 
