@@ -389,7 +389,7 @@ class Wine:
             return k.rstrip(b' \t') + eq + v.lstrip(b' \t') if k[:1] not in (b';', b'[') else line.strip(b' \t')
         lines = map(entry, re.split(rb'\r\n|\r|\n', b''.join(map(char, chars(data)))))
         return b''.join(l + b'\r\n' for l in lines if l)
-    def snapshot(self, mw):  # Wine's files by their status alone, which their contents cannot change without
+    def snapshot(self, mw):  # Wine's own files by inode, size and time: hashing over a gigabyte each time is slow
         out = {D + k: v for k, v in snapshot(self.top, skip=self.files).items() if k[:3] != self.WORK}
         for r in self.files:
             s = os.lstat(os.path.join(self.top, *r)) if os.path.lexists(os.path.join(self.top, *r)) else None
