@@ -225,8 +225,8 @@ def generate(seed):
         for e in [alt.choice(away)] if away else []:
             n = '¥'.encode().join([b'..'] * (len(g) - common(g, e)) + list(e[common(g, e):]))
             disk.append(('d' if e in folders else 'f', g + (n,), 0))
-        n = x[-1].decode('utf-8', 'replace').translate(LOOKALIKE) + alt.choice(['', '', '¦'])
-        disk.append(('d' if x in folders else 'f', x[:-1] + (n.encode(),), 0))
+        n = (x[-1].decode('utf-8', 'replace').translate(LOOKALIKE) + alt.choice(['', '', '¦'])).encode()
+        disk += [('d' if x in folders else 'f', x[:-1] + (n,), 0)] * (n != x[-1])
     files = [winpath(x) for k, x, _ in disk if k != 'd' and winpath(x)] or [b'C:\\none.txt']
     dirs = [winpath(x) for x in folders[1:] if winpath(x)] or [b'C:\\None']
     hot = [winpath(x) for x in hot if winpath(x)] + dirs
