@@ -748,83 +748,47 @@ def scenario_japanese(wine, options, sabotage):
     expect_list(before['list'], after['list'], 'DelivUtility')
 
 
-class LookAlikeInstallation(Installation):
-    """Names holding a yen sign, which the system's ANSI functions give back as a backslash: a
-    file ..¥keep.txt in the extra folder and an empty folder ..¥Keep in the file utility's install
-    folder, beside the keep.txt and the Keep that those names would reach taken as paths."""
+class OddNamesInstallation(Installation):
+    """Names the system's ANSI functions cannot take: ..¥keep.txt in the extra folder and an empty
+    ..¥Keep in the file utility's install folder, whose yen sign the ANSI search gives as a
+    backslash (reaching the keep.txt and Keep beside them), and uninstall entries of 220
+    characters (there) and 230 (not there), whose full key paths pass 260."""
 
-    def __init__(self, wine, name):
-        super().__init__(wine, name)
-        self.FILES = dict(Installation.FILES)
-        self.FILES.update({'Deliv Data\\Outbox\\..¥keep.txt': b'not listed', 'Deliv Data\\keep.txt': b'not listed'})
-        self.EMPTY_FOLDERS = Installation.EMPTY_FOLDERS + ['Program Files\\Vantrell\\FileUtil\\..¥Keep',
-                                                           'Program Files\\Vantrell\\Keep']
-
-
-FILE_UTILITY_FILES = ['Program Files\\Vantrell\\FileUtil\\fileutil.exe', 'Program Files\\Vantrell\\FileUtil\\Empty']
-FILE_UTILITY_KEYS = [VENDOR_KEY + '\\ScanFileUtil']
-
-
-def file_utility_arguments(installation):
-    return ['-cFiles_File', '-f' + installation.list_file]
-
-
-def uninstall_completes(wine, options, inst, arguments, removed_files, removed_keys, own_key):
-    """On a fresh installation, a run answered Yes that ends with the completion message and
-    removes exactly these files and keys."""
-    inst.install(options.exe)
-    before = inst.snapshot()
-    run = run_uninstaller(wine, inst, arguments, ['yes', 'ok'], options.clicker)
-    after = inst.snapshot()
-    expect_exit_code(run, 0)
-    expect_dialogs(run, [prompt(), ('progress',), message(DEFAULT_COMPLETE_CAPTION, DEFAULT_COMPLETE_TEXT)])
-    expect_files(before['files'], after['files'], removed_files)
-    expect_registry(before['registry'], after['registry'], removed_keys)
-    expect_list(before['list'], after['list'], own_key)
-
-
-def scenario_look_alike_names(wine, options, sabotage):
-    """The delivery utility's uninstall empties the extra folder but for ..¥keep.txt, which keeps
-    the folder; the file utility's sweep leaves ..¥Keep, and so its install folder. Nothing
-    outside is touched."""
-    inst = LookAlikeInstallation(wine, 'look_alike_names')
-    uninstall_completes(wine, options, inst, delivery_arguments(inst),
-                        [path for path in DELIVERY_FILES + COMMON_FILES + COMPONENT_FILES if path != 'Deliv Data\\Outbox'],
-                        DELIVERY_KEYS + COMPONENT_KEYS, 'DelivUtility')
-    uninstall_completes(wine, options, inst, file_utility_arguments(inst), FILE_UTILITY_FILES,
-                        [UNINSTALL_KEY + '\\E2eFileUtility'] + FILE_UTILITY_KEYS, None)
-
-
-class LongEntryInstallation(Installation):
-    """The delivery utility's uninstall entry has a name of 220 characters; the file utility's
-    is listed with 230 and is not there. Both full key paths pass the 260 characters that the
-    system's ANSI registry functions take."""
-
-    DELIVERY_ENTRY = 'E2eDeliveryUtility' + 'L' * 202
-    MISSING_ENTRY = 'E2eFileUtility' + 'M' * 216
-    KEYS = (VENDOR_KEY, UNINSTALL_KEY + '\\' + DELIVERY_ENTRY, UNINSTALL_KEY + '\\E2eFileUtility')
+    LONG_ENTRY = 'E2eDeliveryUtility' + 'L' * 202
+    KEYS = Installation.KEYS + (UNINSTALL_KEY + '\\' + LONG_ENTRY,)
+    FILES = dict(Installation.FILES, **{'Deliv Data\\Outbox\\..¥keep.txt': b'', 'Deliv Data\\keep.txt': b''})
+    EMPTY_FOLDERS = Installation.EMPTY_FOLDERS + ['Program Files\\Vantrell\\FileUtil\\..¥Keep',
+                                                  'Program Files\\Vantrell\\Keep']
 
     def list_text(self):
-        return (super().list_text().replace('=E2eDeliveryUtility', '=' + self.DELIVERY_ENTRY)
-                .replace('=E2eFileUtility', '=' + self.MISSING_ENTRY))
+        return (super().list_text().replace('=E2eDeliveryUtility', '=' + self.LONG_ENTRY)
+                .replace('=E2eFileUtility', '=E2eFileUtility' + 'M' * 216))
 
     def registry_text(self, applications):
-        return super().registry_text(applications).replace('\\E2eDeliveryUtility]', '\\' + self.DELIVERY_ENTRY + ']')
+        return super().registry_text(applications).replace('\\E2eDeliveryUtility]', '\\' + self.LONG_ENTRY + ']')
 
     def registry(self, view=None):
-        tree = super().registry(view)
-        tree.update(self.wine.reg_tree(UNINSTALL_KEY + '\\' + self.DELIVERY_ENTRY, view))
-        return tree
+        return dict(super().registry(view), **self.wine.reg_tree(UNINSTALL_KEY + '\\' + self.LONG_ENTRY, view))
 
 
-def scenario_long_uninstall_entry(wine, options, sabotage):
-    """The long entry goes; the long one that is not there is not named as left behind."""
-    inst = LongEntryInstallation(wine, 'long_uninstall_entry')
-    uninstall_completes(wine, options, inst, delivery_arguments(inst), DELIVERY_FILES + COMMON_FILES + COMPONENT_FILES,
-                        [UNINSTALL_KEY + '\\' + inst.DELIVERY_ENTRY, VENDOR_KEY + '\\MailConfig'] + COMPONENT_KEYS,
-                        'DelivUtility')
-    uninstall_completes(wine, options, inst, file_utility_arguments(inst),
-                        FILE_UTILITY_FILES + ['Program Files\\Vantrell\\FileUtil'], FILE_UTILITY_KEYS, None)
+def scenario_odd_names(wine, options, sabotage):
+    """Each utility's uninstall on a fresh installation ends complete: nothing outside is
+    touched through a look-alike name, the long entry goes and the missing one is not named."""
+    inst = OddNamesInstallation(wine, 'odd_names')
+    delivery = ([path for path in DELIVERY_FILES + COMMON_FILES + COMPONENT_FILES if path != 'Deliv Data\\Outbox'],
+                [UNINSTALL_KEY + '\\' + inst.LONG_ENTRY, VENDOR_KEY + '\\MailConfig'] + COMPONENT_KEYS, 'DelivUtility')
+    file_utility = (['Program Files\\Vantrell\\FileUtil\\fileutil.exe', 'Program Files\\Vantrell\\FileUtil\\Empty'],
+                    [VENDOR_KEY + '\\ScanFileUtil'], None)
+    for section, (removed, removed_keys, own_key) in (('Files_Deliv', delivery), ('Files_File', file_utility)):
+        inst.install(options.exe)
+        before = inst.snapshot()
+        run = run_uninstaller(wine, inst, ['-c' + section, '-f' + inst.list_file], ['yes', 'ok'], options.clicker)
+        after = inst.snapshot()
+        expect_exit_code(run, 0)
+        expect_dialogs(run, [prompt(), ('progress',), message(DEFAULT_COMPLETE_CAPTION, DEFAULT_COMPLETE_TEXT)])
+        expect_files(before['files'], after['files'], removed)
+        expect_registry(before['registry'], after['registry'], removed_keys)
+        expect_list(before['list'], after['list'], own_key)
 
 
 SCENARIOS = {
@@ -837,8 +801,7 @@ SCENARIOS = {
     'custom_running': scenario_custom_running,
     'registry_views': scenario_registry_views,
     'japanese': scenario_japanese,
-    'look_alike_names': scenario_look_alike_names,
-    'long_uninstall_entry': scenario_long_uninstall_entry,
+    'odd_names': scenario_odd_names,
 }
 
 

@@ -418,9 +418,8 @@ TEST_F(Conformance, SearchFindsFolderInOtherLetterCase) {
     EXPECT_EQ(withoutDots(searchAll(in("apps\\data\\*.*"))).size(), 1u);
 }
 
-// A name is given only as the code page has it exactly: one with a character it lacks, or
-// would give as a look-alike (the yen sign of "..¥keep.txt" as a backslash, naming a file one
-// folder up), is passed over. A 0x5C second byte of a double-byte character is no backslash.
+// A name the code page has no exact form for is passed over, never given as a look-alike (the
+// yen sign of "..¥keep.txt" as a backslash). A 0x5C second byte of 表 is no backslash.
 TEST_F(Conformance, SearchPassesOverNamesTheCodePageHasNoExactFormFor) {
     fixture::makeFolder(in("Odd"));
     for (const char* name : {"\xe8\xa1\xa8.txt", "..\xc2\xa5keep.txt", "caf\xc3\xa9.txt", "snow\xe2\x98\x83"}) {

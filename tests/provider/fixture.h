@@ -23,8 +23,7 @@ std::string scratchKey();
 // Files and folders, by Windows-style path.
 void makeFolder(const std::string& path);
 void makeFile(const std::string& path, const std::string& bytes);
-// A file in `folder` whose name is given in UTF-8, so that it may hold characters the code page
-// has no exact form for.
+// A file in `folder` named in UTF-8, with characters the code page may have no form for.
 void makeFileNamedInUtf8(const std::string& folder, const std::string& utf8Name);
 void makeReadOnly(const std::string& path);
 void removeFile(const std::string& path);

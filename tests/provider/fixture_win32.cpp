@@ -23,8 +23,7 @@ std::vector<std::string> registeredClasses;
 
 bool isLink(DWORD attributes) { return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0; }
 
-// Removes a file or a folder with everything in it; links are removed, never followed. Wide
-// throughout, so that names the code page has no form for go too.
+// Removes a file or a folder with everything in it, any name; links are removed, never followed.
 void removeTree(const std::wstring& path) {
     DWORD attributes = GetFileAttributesW(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) return;
@@ -105,10 +104,8 @@ void makeFile(const std::string& path, const std::string& bytes) {
 }
 
 void makeFileNamedInUtf8(const std::string& folder, const std::string& utf8Name) {
-    WCHAR path[MAX_PATH];
-    int length = MultiByteToWideChar(CP_ACP, 0, (folder + "\\").c_str(), -1, path, MAX_PATH);
-    ASSERT_GT(length, 0) << folder;
-    ASSERT_GT(MultiByteToWideChar(CP_UTF8, 0, utf8Name.c_str(), -1, path + length - 1, MAX_PATH - length + 1), 0);
+    WCHAR path[MAX_PATH];  // the scratch folder's name is ASCII, the same in UTF-8
+    ASSERT_GT(MultiByteToWideChar(CP_UTF8, 0, (folder + "\\" + utf8Name).c_str(), -1, path, MAX_PATH), 0);
     HANDLE file = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(file, INVALID_HANDLE_VALUE) << "cannot make file " << utf8Name << " in " << folder;
     CloseHandle(file);
