@@ -319,6 +319,8 @@ class Native:
         self.program = shutil.copy2(opts.uninstaller, opts.work + '/uninst.bin').encode()
     def place(self, m, mw):
         lay_out(m, mw, self.program)
+    def close(self):
+        pass
     def drive(self, mw):
         return os.path.join(mw, *D)
     def snapshot(self, mw):
@@ -355,12 +357,14 @@ class Wine:
         self.own = {tuple(os.path.relpath(os.path.join(d, n), self.backup).split(b'/'))
                     for d, ds, fs in os.walk(self.backup) for n in ds + fs}
         self.files = {r for r in self.own if stat.S_ISREG(os.lstat(os.path.join(self.backup, *r)).st_mode)}
-    def place(self, m, mw):
-        for d, ds, fs in os.walk(self.top, topdown=False):  # back to Wine's own files
+    def close(self):  # back to Wine's own files, for the next machine and the tests after these
+        for d, ds, fs in os.walk(self.top, topdown=False):
             for p in (os.path.join(d, n) for n in ds + fs):
                 if tuple(os.path.relpath(p, self.top).split(b'/')) not in self.own:
                     os.remove(p) if os.path.islink(p) or not os.path.isdir(p) else shutil.rmtree(p)
         subprocess.run(['cp', '-aln', self.backup + b'/.', self.top], check=True)
+    def place(self, m, mw):
+        self.close()
         lay_out(m, mw, self.program)
         for d, ds, fs in os.walk(os.path.join(mw, *D), topdown=False):
             for p in (os.path.join(d, n) for n in ds + fs):
@@ -502,6 +506,7 @@ def main():
                     if opts.minutes else [seeds]:
                 list(pool.map(one, batch))
     finally:
+        opts.host.close()
         shutil.rmtree(opts.work, ignore_errors=True)
     print('%d machines, %d failed, %.0f s' % (counts['machines'], counts['failed'], time.monotonic() - start))
     return 1 if counts['failed'] else 0
