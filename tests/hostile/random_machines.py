@@ -358,18 +358,13 @@ class Wine:
                     for d, ds, fs in os.walk(self.backup) for n in ds + fs}
         self.files = {r for r in self.own if stat.S_ISREG(os.lstat(os.path.join(self.backup, *r)).st_mode)}
     def close(self):  # back to Wine's own files, for the next machine and the tests after these
-        for d, ds, fs in os.walk(self.top, topdown=False):
-            for p in (os.path.join(d, n) for n in ds + fs):
-                if tuple(os.path.relpath(p, self.top).split(b'/')) not in self.own:
-                    os.remove(p) if os.path.islink(p) or not os.path.isdir(p) else shutil.rmtree(p)
+        prune(self.top, lambda p: tuple(os.path.relpath(p, self.top).split(b'/')) not in self.own)
         subprocess.run(['cp', '-aln', self.backup + b'/.', self.top], check=True)
     def place(self, m, mw):
         self.close()
         lay_out(m, mw, self.program)
-        for d, ds, fs in os.walk(os.path.join(mw, *D), topdown=False):
-            for p in (os.path.join(d, n) for n in ds + fs):
-                if not holds(os.path.basename(p)) or os.path.islink(p) and not os.path.isdir(p):
-                    os.remove(p) if os.path.islink(p) or not os.path.isdir(p) else shutil.rmtree(p)
+        left_out = lambda p: not holds(os.path.basename(p)) or os.path.islink(p) and not os.path.isdir(p)
+        prune(os.path.join(mw, *D), left_out)
         shutil.copytree(os.path.join(mw, *D), self.top, symlinks=True, dirs_exist_ok=True)
         shutil.rmtree(os.path.join(mw, b'root'))
         os.rename(os.path.join(mw, b'bin/uninst.bin'), os.path.join(mw, b'bin/uninst.exe'))
@@ -420,6 +415,11 @@ class Wine:
         except self.e2e.CheckFailed:
             return None
         return types.SimpleNamespace(returncode=run.exit_code, stderr=repr(run.dialogs()).encode())
+
+def prune(top, drop):  # removes, from the bottom up, what below top drop(path) picks
+    for d, ds, fs in os.walk(top, topdown=False):
+        for p in [os.path.join(d, n) for n in ds + fs if drop(os.path.join(d, n))]:
+            os.remove(p) if os.path.islink(p) or not os.path.isdir(p) else shutil.rmtree(p)
 
 def holds(name):  # a name a Windows folder can hold
     try:
