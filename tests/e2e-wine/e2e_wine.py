@@ -96,8 +96,8 @@ class Wine:
     def run(self, *args, timeout=60):
         return subprocess.run([self.wine_run, *args], capture_output=True, timeout=timeout)
 
-    def popen(self, *args):
-        return subprocess.Popen([self.wine_run, *args], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    def popen(self, *args, cwd=None):
+        return subprocess.Popen([self.wine_run, *args], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, cwd=cwd)
 
     def reg(self, *args, view=None):
         return self.run('reg', *args, '/reg:' + (view or self.view))
@@ -361,12 +361,13 @@ def parse_event(line):
     return tuple(field.decode(CODE_PAGE, 'replace') for field in fields)
 
 
-def run_uninstaller(wine, installation, arguments, answers, clicker, screenshots=None, timeout=60, lock=None):
+def run_uninstaller(wine, installation, arguments, answers, clicker, screenshots=None, timeout=60, lock=None,
+                    cwd=None):
     log_path = wine.unix(installation.clicker_log)
     hold = ['--hold'] if screenshots else []
     hold += ['--lock', lock] if lock else []
     clicker_process = wine.popen(clicker, *hold, installation.clicker_log, *answers)
-    uninstaller = wine.popen(installation.exe, *arguments)
+    uninstaller = wine.popen(installation.exe, *arguments, cwd=cwd)
     trace('uninstaller started')
     events, boxes, offset = [], 0, 0
     deadline = time.monotonic() + timeout
