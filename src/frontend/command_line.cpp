@@ -1,4 +1,4 @@
-// Parsing of the -c (list section) and -f (list file) options.
+// Parsing of the -c (list section) and -f (list file) options and the unattended switch.
 #include "frontend/command_line.h"
 
 #include "common/text.h"
@@ -12,6 +12,23 @@ bool startsWithOption(const char* token, char letter) {
     return token[0] == '-' && text::asciiLower(token[1]) == letter;
 }
 
+bool equalIgnoringCase(const char* a, const char* b) {
+    for (; *a != '\0' || *b != '\0'; ++a, ++b) {
+        if (text::asciiLower(*a) != text::asciiLower(*b)) return false;
+    }
+    return true;
+}
+
+// The spellings administrators type for other uninstallers' silent mode; the whole token
+// must be one of them, so "-sfoo" stays an ignored token.
+bool isUnattendedSwitch(const char* token) {
+    static constexpr const char* spellings[] = {"-s", "/s", "/silent", "/verysilent", "/quiet", "/qn"};
+    for (const char* spelling : spellings) {
+        if (equalIgnoringCase(token, spelling)) return true;
+    }
+    return false;
+}
+
 // An option value that does not fit is ignored rather than cut: a cut path or section
 // names something the caller never asked for.
 void takeOptionValue(char* field, std::size_t capacity, const char* value) {
@@ -23,6 +40,8 @@ void applyToken(const char* token) {
         takeOptionValue(commandLineOptions.listSection, CommandLineOptions::sectionCapacity, token + 2);
     } else if (startsWithOption(token, 'f')) {
         takeOptionValue(commandLineOptions.listFilePath, CommandLineOptions::pathCapacity, token + 2);
+    } else if (isUnattendedSwitch(token)) {
+        commandLineOptions.unattended = true;
     }
 }
 
@@ -31,6 +50,7 @@ void applyToken(const char* token) {
 void resetCommandLineOptions() {
     text::copy(commandLineOptions.listSection, CommandLineOptions::sectionCapacity, "FILES");
     text::copy(commandLineOptions.listFilePath, CommandLineOptions::pathCapacity, "ZADAvuz.ini");
+    commandLineOptions.unattended = false;
 }
 
 void parseCommandLine(const char* text) {

@@ -1,5 +1,5 @@
 // Start-up, the running-program check, the confirmation prompt, the removal dialog and
-// the completion message, in that order.
+// the completion message, in that order; unattended, the exit code stands in for the messages.
 #include "frontend/driver.h"
 
 #include "common/text.h"
@@ -119,6 +119,37 @@ void showCompletion(platform::HINSTANCE instance, const Leftovers& leftovers) {
                           platform::MB_OK | platform::MB_ICONWARNING);
 }
 
+// Exit codes of an unattended run, the ones deployment tools already read from other
+// uninstallers: 1618 asks them to try again later, 1603 reports a failure.
+constexpr int exitRemoved = 0;
+constexpr int exitAllocationFailure = 1;
+constexpr int exitItemsStayed = 1603;
+constexpr int exitApplicationRunning = 1618;
+
+// Yes to the prompt; with nobody at the screen the command line already said yes.
+bool confirmed(platform::HWND owner) {
+    if (commandLineOptions.unattended) return true;
+    char prompt[promptCapacity];
+    composePrompt(prompt);
+    return platform::MessageBoxA(owner, prompt, messageTexts.dialogCaption,
+                                 platform::MB_YESNO | platform::MB_ICONQUESTION) == platform::IDYES;
+}
+
+// The progress dialog's run, then the completion message or, unattended, the exit code that
+// says whether anything listed stayed.
+int removeAndReport(platform::HINSTANCE instance, platform::HWND owner) {
+    platform::InitCommonControls();
+    Leftovers leftovers;  // only the count needs a start: names are read up to it
+    leftovers.count = 0;
+    leftoverRecord = &leftovers;
+    runRemovalDialog(owner);
+    leftoverRecord = nullptr;
+    if (allocationFailed()) return exitAllocationFailure;
+    if (commandLineOptions.unattended) return leftovers.count == 0 ? exitRemoved : exitItemsStayed;
+    showCompletion(instance, leftovers);
+    return exitRemoved;
+}
+
 }  // namespace
 
 int runUninstaller(platform::HINSTANCE instance, const char* commandLine) {
@@ -132,25 +163,11 @@ int runUninstaller(platform::HINSTANCE instance, const char* commandLine) {
     loadMessageTexts(instance, commandLineOptions.listSection);
     clearDirectoryChain();
 
-    if (checkRunningApplications(owner)) return 0;
+    // Someone at the screen has been told to close the application; a deployment tool is told
+    // by the code alone, and callers such as Add or Remove Programs expect 0.
+    if (checkRunningApplications(owner)) return commandLineOptions.unattended ? exitApplicationRunning : 0;
 
-    char prompt[promptCapacity];
-    composePrompt(prompt);
-    int answer = platform::MessageBoxA(owner, prompt, messageTexts.dialogCaption,
-                                       platform::MB_YESNO | platform::MB_ICONQUESTION);
-    if (answer == platform::IDYES) {
-        platform::InitCommonControls();
-        Leftovers leftovers;  // only the count needs a start: names are read up to it
-        leftovers.count = 0;
-        leftoverRecord = &leftovers;
-        runRemovalDialog(owner);
-        leftoverRecord = nullptr;
-        if (allocationFailed()) {
-            platform::DestroyWindow(owner);
-            return 1;
-        }
-        showCompletion(instance, leftovers);
-    }
+    int exitCode = confirmed(owner) ? removeAndReport(instance, owner) : exitRemoved;
     platform::DestroyWindow(owner);
-    return 0;
+    return exitCode;
 }

@@ -39,6 +39,8 @@ bool checkRunningApplications(platform::HWND owner) {
         found = findRunningWindow(messageTexts.deliveryUtilityClass);
     }
     if (found == nullptr) return false;
+    // Unattended, the exit code tells the deployment tool instead.
+    if (commandLineOptions.unattended) return true;
     platform::MessageBoxA(owner, messageTexts.closeProgramText, messageTexts.dialogCaption, platform::MB_OK);
     return true;
 }

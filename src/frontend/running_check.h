@@ -3,8 +3,9 @@
 
 #include "platform/operations.h"
 
-// Shows the close-program message and returns true when an application that the list
-// section affects has a top-level window; false, having shown nothing, otherwise.
+// Shows the close-program message (none when unattended) and returns true when an
+// application that the list section affects has a top-level window; false, having shown
+// nothing, otherwise.
 bool checkRunningApplications(platform::HWND owner);
 
 // The topmost top-level window whose class name begins with `className`, or null.

@@ -131,7 +131,16 @@ int deleteUninstallEntry(const char* name) {
     text::copy(key, keyPathCapacity, uninstallKey);
     text::append(key, keyPathCapacity, "\\");
     if (!text::append(key, keyPathCapacity, name)) return 0;  // never delete a cut key path
-    platform::LONG status = platform::RegDeleteKeyA(platform::HKEY_LOCAL_MACHINE, key);
+    // The entry goes relative to the opened uninstall key: the system refuses a key path over
+    // 260 characters, which the full path of a long entry name passes. What stays is still
+    // named by its full path, and a missing uninstall key holds no entry to name.
+    platform::HKEY uninstall = nullptr;
+    platform::LONG status = platform::RegOpenKeyExA(platform::HKEY_LOCAL_MACHINE, uninstallKey, 0,
+                                                    platform::KEY_ALL_ACCESS, &uninstall);
+    if (status == platform::ERROR_SUCCESS) {
+        status = platform::RegDeleteKeyA(uninstall, name);
+        platform::RegCloseKey(uninstall);
+    }
     noteKeyDeletion(status, key);
     return status == platform::ERROR_SUCCESS ? 1 : 0;
 }

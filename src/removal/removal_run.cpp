@@ -26,6 +26,10 @@ void stepProgress(void*) {
 }
 
 constexpr ProgressSink progressBar{setProgressRange, stepProgress, nullptr};
+constexpr ProgressSink noProgressBar{[](void*, int) {}, [](void*) {}, nullptr};
+
+// Set when a run begins: a dialog that could not be made never started one.
+bool runStarted = false;
 
 struct FlagKeys {
     const char* own;
@@ -73,33 +77,34 @@ void unregisterFromSharedComponent() {
 }
 
 // Returns false when the run must stop at once (a chain node could not be allocated).
-bool removeSharedParts() {
+bool removeSharedParts(const ProgressSink& progress) {
     countSectionItems("Files_Common");
     if (allocationFailed()) return false;
-    removeSection("Files_Common", progressBar);
+    removeSection("Files_Common", progress);
     unregisterFromSharedComponent();
     if (sharedComponentInUse()) return true;
     countSectionItems("Files_DLL");
     if (allocationFailed()) return false;
-    removeSection("Files_DLL", progressBar);
+    removeSection("Files_DLL", progress);
     platform::RegDeleteKeyA(platform::HKEY_LOCAL_MACHINE, sharedApplicationKey);
     platform::RegDeleteKeyA(platform::HKEY_LOCAL_MACHINE, sharedComponentKey);
     return true;
 }
 
-void performRemovalRun() {
+void performRemovalRun(const ProgressSink& progress) {
+    runStarted = true;
     const char* listSection = commandLineOptions.listSection;
     sweepBeforeRemoval();
     int count = countSectionItems(listSection);
     if (allocationFailed()) return;
-    progressBar.setRange(count);
-    removeSection(listSection, progressBar);
+    progress.setRange(count);
+    removeSection(listSection, progress);
 
     FlagKeys flags = flagKeysOfListSection();
     if (flags.own == nullptr) return;
     int ownFlag = UninstallList::readFlag("Utility", flags.own);
     bool onlyThisApplicationInstalled = ownFlag == 1 && UninstallList::readFlag("Utility", flags.other) == 0;
-    if (onlyThisApplicationInstalled && !removeSharedParts()) return;
+    if (onlyThisApplicationInstalled && !removeSharedParts(progress)) return;
     // A flag that was 0 or missing marks nothing when the write fails; one that was set stays
     // set, and the application stays marked installed for whatever runs next.
     if (!UninstallList::clearFlag(flags.own) && ownFlag != 0) {
@@ -121,7 +126,7 @@ platform::INT_PTR removalDialogProcedure(platform::HWND dialog, platform::UINT m
         return 0;
     }
     if (message == platform::WM_COMMAND && (wParam & 0xFFFFu) == progressControlId) {
-        performRemovalRun();
+        performRemovalRun(progressBar);
         platform::EndDialog(dialog, 1);
         return 1;
     }
@@ -129,6 +134,10 @@ platform::INT_PTR removalDialogProcedure(platform::HWND dialog, platform::UINT m
 }
 
 void runRemovalDialog(platform::HWND owner) {
+    runStarted = false;
     platform::DialogBoxParamA(moduleInstance, platform::makeIntResource(removalDialogTemplate), owner,
                               removalDialogProcedure, 0);
+    // Without a desktop, or without the progress bar's class, the dialog is never made; the
+    // removal must still happen, or the caller would be told of a removal that never was.
+    if (!runStarted) performRemovalRun(noProgressBar);
 }

@@ -20,7 +20,10 @@ bool appendChainNode(const char* path) {
     auto* node = static_cast<ChainNode*>(platform::LocalAlloc(platform::LPTR, sizeof(ChainNode)));
     if (node == nullptr) {
         nodeAllocationFailed = true;
-        platform::MessageBoxA(nullptr, "Memory allocation error", nullptr, platform::MB_OK);
+        // Unattended, exit code 1 is all the deployment tool needs.
+        if (!commandLineOptions.unattended) {
+            platform::MessageBoxA(nullptr, "Memory allocation error", nullptr, platform::MB_OK);
+        }
         return false;
     }
     text::copy(node->path, ChainNode::pathCapacity, path);

@@ -1,5 +1,6 @@
-// The options of the command line: which list section to remove and where the list file is.
-// The front end sets them once at start; everything after reads them.
+// The options of the command line: which list section to remove, where the list file is, and
+// whether anyone is there to answer. The front end sets them once at start; everything after
+// reads them.
 #pragma once
 
 #include <cstddef>
@@ -10,6 +11,9 @@ struct CommandLineOptions {
 
     char listSection[sectionCapacity];
     char listFilePath[pathCapacity];
+    // Run by a deployment tool with nobody at the screen: no message box at all, the prompt
+    // counts as Yes, and the exit code says how the run ended.
+    bool unattended;
 };
 
 // Set once at start, read by everything after.

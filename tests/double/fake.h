@@ -122,7 +122,7 @@ int openKeyCount();  // keys opened and not yet closed
 // enumerated like any other, as on Windows.
 platform::HWND addWindow(const std::string& className, bool hidden = false);  // goes to the bottom
 void failClassNameOf(platform::HWND window);  // GetClassNameA on it returns 0 and writes ""
-void failWindowCreation();                     // CreateWindowExA returns null from now on
+void failWindowCreation();  // CreateWindowExA null, DialogBoxParamA -1, from now on
 
 // The progress control of the dialog last run: its position, and the number of PBM_STEPIT
 // messages it received since reset(). Position, range and step start at 0, 0-100 and 10 each

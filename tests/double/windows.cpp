@@ -132,7 +132,7 @@ INT_PTR DialogBoxParamA(HINSTANCE /*instance*/, const char* templateName, HWND o
     Call call("DialogBoxParamA");
     call.arg(resourceName(templateName)).arg(windowName(owner));
     Machine& m = machine();
-    if (procedure == nullptr || m.dialog) {
+    if (procedure == nullptr || m.dialog || m.windowCreationFails) {
         call.done("-1");
         return -1;
     }

@@ -96,8 +96,8 @@ class Wine:
     def run(self, *args, timeout=60):
         return subprocess.run([self.wine_run, *args], capture_output=True, timeout=timeout)
 
-    def popen(self, *args):
-        return subprocess.Popen([self.wine_run, *args], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    def popen(self, *args, cwd=None):
+        return subprocess.Popen([self.wine_run, *args], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, cwd=cwd)
 
     def reg(self, *args, view=None):
         return self.run('reg', *args, '/reg:' + (view or self.view))
@@ -361,12 +361,13 @@ def parse_event(line):
     return tuple(field.decode(CODE_PAGE, 'replace') for field in fields)
 
 
-def run_uninstaller(wine, installation, arguments, answers, clicker, screenshots=None, timeout=60, lock=None):
+def run_uninstaller(wine, installation, arguments, answers, clicker, screenshots=None, timeout=60, lock=None,
+                    cwd=None):
     log_path = wine.unix(installation.clicker_log)
     hold = ['--hold'] if screenshots else []
     hold += ['--lock', lock] if lock else []
     clicker_process = wine.popen(clicker, *hold, installation.clicker_log, *answers)
-    uninstaller = wine.popen(installation.exe, *arguments)
+    uninstaller = wine.popen(installation.exe, *arguments, cwd=cwd)
     trace('uninstaller started')
     events, boxes, offset = [], 0, 0
     deadline = time.monotonic() + timeout
@@ -772,6 +773,65 @@ def scenario_japanese(wine, options, sabotage):
     expect_list(before['list'], after['list'], 'DelivUtility')
 
 
+class OddNamesInstallation(Installation):
+    """Names the system's ANSI functions cannot take: ..¥keep.txt in the extra folder and an empty
+    ..¥Keep in the file utility's install folder, whose yen sign the ANSI search gives as a
+    backslash (reaching the keep.txt and Keep beside them), and uninstall entries of 220
+    characters (there) and 230 (not there), whose full key paths pass 260."""
+
+    LONG_ENTRY = 'E2eDeliveryUtility' + 'L' * 202
+    KEYS = Installation.KEYS + (UNINSTALL_KEY + '\\' + LONG_ENTRY,)
+    FILES = dict(Installation.FILES, **{'Deliv Data\\Outbox\\..¥keep.txt': b'', 'Deliv Data\\keep.txt': b''})
+    EMPTY_FOLDERS = Installation.EMPTY_FOLDERS + ['Program Files\\Vantrell\\FileUtil\\..¥Keep',
+                                                  'Program Files\\Vantrell\\Keep']
+
+    def list_text(self):
+        return (super().list_text().replace('=E2eDeliveryUtility', '=' + self.LONG_ENTRY)
+                .replace('=E2eFileUtility', '=E2eFileUtility' + 'M' * 216))
+
+    def registry_text(self, applications):
+        return super().registry_text(applications).replace('\\E2eDeliveryUtility]', '\\' + self.LONG_ENTRY + ']')
+
+    def registry(self, view=None):
+        return dict(super().registry(view), **self.wine.reg_tree(UNINSTALL_KEY + '\\' + self.LONG_ENTRY, view))
+
+
+def scenario_odd_names(wine, options, sabotage):
+    """Each utility's uninstall on a fresh installation ends complete: nothing outside is
+    touched through a look-alike name, the long entry goes and the missing one is not named."""
+    inst = OddNamesInstallation(wine, 'odd_names')
+    delivery = ([path for path in DELIVERY_FILES + COMMON_FILES + COMPONENT_FILES if path != 'Deliv Data\\Outbox'],
+                [UNINSTALL_KEY + '\\' + inst.LONG_ENTRY, VENDOR_KEY + '\\MailConfig'] + COMPONENT_KEYS, 'DelivUtility')
+    file_utility = (['Program Files\\Vantrell\\FileUtil\\fileutil.exe', 'Program Files\\Vantrell\\FileUtil\\Empty'],
+                    [VENDOR_KEY + '\\ScanFileUtil'], None)
+    for section, (removed, removed_keys, own_key) in (('Files_Deliv', delivery), ('Files_File', file_utility)):
+        inst.install(options.exe)
+        before = inst.snapshot()
+        run = run_uninstaller(wine, inst, ['-c' + section, '-f' + inst.list_file], ['yes', 'ok'], options.clicker)
+        after = inst.snapshot()
+        expect_exit_code(run, 0)
+        expect_dialogs(run, [prompt(), ('progress',), message(DEFAULT_COMPLETE_CAPTION, DEFAULT_COMPLETE_TEXT)])
+        expect_files(before['files'], after['files'], removed)
+        expect_registry(before['registry'], after['registry'], removed_keys)
+        expect_list(before['list'], after['list'], own_key)
+
+
+def scenario_unattended(wine, options, sabotage):
+    """-s and nobody to answer. No display: the dialog cannot be made, all goes, code 0. A window
+    open: no box (the clicker would record one), nothing gone, code 1618 (82 to Unix: its low byte)."""
+    inst = Installation(wine, options.scenario)
+    inst.install(options.exe)
+    before, arguments = inst.snapshot(), ['-s'] + delivery_arguments(inst)
+    if options.scenario == 'unattended_running':
+        run = run_with_window(wine, options, inst, 'VantrellMailConfig', arguments, [])
+        return expect_exit_code(run, 1618 & 0xFF), expect_dialogs(run, []), expect_unchanged(before, inst.snapshot())
+    env = dict(os.environ, UNINST_WINE_NO_DISPLAY='1')
+    expect_exit_code(Run(subprocess.run([wine.wine_run, inst.exe, *arguments], env=env, timeout=60).returncode, []), 0)
+    expect_files(before['files'], inst.files(), DELIVERY_FILES + COMMON_FILES + COMPONENT_FILES)
+    expect_registry(before['registry'], inst.registry(), DELIVERY_KEYS + COMPONENT_KEYS)
+    expect_list(before['list'], inst.list_bytes(), 'DelivUtility')
+
+
 SCENARIOS = {
     'road': scenario_road,
     'held_file': scenario_held_file,
@@ -783,7 +843,9 @@ SCENARIOS = {
     'registry_views': scenario_registry_views,
     'japanese': scenario_japanese,
     'long_leftover': scenario_long_leftover,
+    'odd_names': scenario_odd_names,
 }
+SCENARIOS.update(dict.fromkeys(('unattended_no_desktop', 'unattended_running'), scenario_unattended))
 
 
 # The exit code that CTest reports as a skipped test.

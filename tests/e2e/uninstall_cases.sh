@@ -307,6 +307,15 @@ case_file_then_delivery() {
   expect_list_file 0 0
 }
 
+# -s with nothing on standard input, as a deployment tool runs it: nothing printed, all gone.
+case_unattended_prints_nothing() {
+  lay_out 0 1 deliv
+  run_uninstaller "<eof>" -s -cFiles_Deliv '-fC:\Windows\ZADAvuz.ini'
+  expect_status "$(expectation 0 1603)"
+  if [ -s "$work/stdout" ]; then fail "standard output not empty"; else pass "standard output empty"; fi
+  expect_gone 'C:\Apps\Vantrell\ScanDeliv' 'C:\Apps\Vantrell\Common'
+}
+
 # Without -f the list file is ZADAvuz.ini in the Windows folder, not one in the current
 # folder.
 case_default_list_file() {

@@ -6,9 +6,10 @@ there and at near misses of it, runs uninst.bin on it twice and checks each run 
 (see README). A failure prints its seed and its machine, shrunk to what still fails.
 
   random_machines.py UNINST_BIN [--seeds 1-40,77 | --minutes 20 [--first N]] [--jobs 16] [--slack 10]
+  random_machines.py UNINST_EXE --wine-run tests/e2e-wine/wine-run --clicker CLICKER_EXE ...   (after wine-setup)
 """
 import argparse, collections, concurrent.futures, functools, hashlib, itertools, os, pathlib, random, re
-import shutil, subprocess, sys, tempfile, threading, time
+import shutil, stat, subprocess, sys, tempfile, threading, time, types
 
 SEPS, D = (b'\\', b'/'), (b'root', b'drive_c')
 UNINSTALL = b'SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\'
@@ -16,6 +17,7 @@ APPKEY = b'hkey_local_machine\\software\\vantrell\\duzore32\\application'
 ASCII = ['App', 'Tool', 'Data', 'Outbox', 'a.txt', 'b.dat', 'Program Files', 'x y.txt', 'v1.2', '.hidden', 'notes.']
 JA = ['表', 'ソフト', '十', '能', '予定表', '一覧表', '機能', 'データ', '―a.txt', '――a.txt', 'ア']
 ODD = [b'\xff\xfe.bin', b'\x83\\.sjis', 'café'.encode(), '¥.txt'.encode(), '〜'.encode()]  # no Windows form
+LOOKALIKE = str.maketrans('aeoAT', 'àéöÀŤ')
 FORBIDDEN = ['a?b.txt', 'x*', 'c:d', 'l<t>', 'ctl\x01', 'p|q', 'a\\b']
 KEYS = [UNINSTALL.decode() + n for n in ('ScanDeliv', 'ScanFile', 'PaintBox', '表ソフト')] + ['Software\\' + n for n in (
     'Vantrell\\ScanDeliv', 'Vantrell\\ScanDeliv\\Accounts', 'Vantrell\\Common', 'Vantrell\\DUZORE32',
@@ -146,16 +148,18 @@ def parse_reg(data):
             bad += 1
     return keys, bad
 
-def snapshot(top, rel=()):
+def snapshot(top, rel=(), skip=frozenset()):
     out = {}
     for e in os.scandir(os.path.join(top, *rel)):
         r, mode = rel + (e.name,), e.stat(follow_symlinks=False).st_mode & 0o7777
+        if r in skip:
+            continue
         if e.is_symlink() or not e.is_dir(follow_symlinks=False):
             out[r] = ('l', 0, os.readlink(e.path)) if e.is_symlink() else ('f', mode, hashlib.sha1(
                 pathlib.Path(os.fsdecode(e.path)).read_bytes()).digest())
         else:
             out[r] = ('d', mode, b'')
-            out.update(snapshot(top, r))
+            out.update(snapshot(top, r, skip))
     return out
 
 def list_change(before, after, key):
@@ -214,6 +218,15 @@ def generate(seed):
         n = b'\\'.join([b'..'] * (len(f) - common(f, e)) + list(e[common(f, e):]))
         hot.append(f)
         disk.append(('d' if e in folders else 'f', f + (n,), 0))
+    alt = random.Random(~seed)  # a stream of its own, so the machines of older seeds stay as they were
+    for _ in range(alt.choice([0, 1, 1, 2])):  # names the ANSI functions give back as others: ¥ as \, é as e, ¦ as |
+        g, x = alt.choice(folders[1:]), alt.choice([x for k, x, _ in disk if k != 'l'])
+        away = [x for k, x, _ in disk if k != 'l' and x[:len(g)] != g]
+        for e in [alt.choice(away)] if away else []:
+            n = '¥'.encode().join([b'..'] * (len(g) - common(g, e)) + list(e[common(g, e):]))
+            disk.append(('d' if e in folders else 'f', g + (n,), 0))
+        n = (x[-1].decode('utf-8', 'replace').translate(LOOKALIKE) + alt.choice(['', '', '¦'])).encode()
+        disk += [('d' if x in folders else 'f', x[:-1] + (n,), 0)] * (n != x[-1])
     files = [winpath(x) for k, x, _ in disk if k != 'd' and winpath(x)] or [b'C:\\none.txt']
     dirs = [winpath(x) for x in folders[1:] if winpath(x)] or [b'C:\\None']
     hot = [winpath(x) for x in hot if winpath(x)] + dirs
@@ -300,31 +313,142 @@ def lay_out(m, mw, program):
     if m['msg'] is not None:
         write(os.path.join(mw, b'bin/uninst.ini'), b'[STATIC]\r\nAPPNAMEFORDLL=%s\r\n' % m['msg'])
 
+class Native:
+    """The machine in a folder of its own, run by uninst.bin with UNINST_ROOT on it."""
+    def __init__(self, opts):
+        self.program = shutil.copy2(opts.uninstaller, opts.work + '/uninst.bin').encode()
+    def place(self, m, mw):
+        lay_out(m, mw, self.program)
+    def close(self):
+        pass
+    def drive(self, mw):
+        return os.path.join(mw, *D)
+    def snapshot(self, mw):
+        return snapshot(mw)
+    def profile(self, data):
+        return data
+    def registry(self, mw):
+        return open(os.path.join(mw, b'root/hklm.reg'), 'rb').read()
+    def run(self, mw, args, folder, timeout):
+        env = dict({k: v for k, v in os.environ.items() if k != 'DISPLAY'}, LC_ALL='C.UTF-8')
+        env['UNINST_ROOT'] = mw.decode() + '/root'
+        try:
+            return subprocess.run([os.path.join(mw, b'bin/uninst.bin')] + args, cwd=folder, env=env, input=b'y\n',
+                                  capture_output=True, timeout=timeout)
+        except subprocess.TimeoutExpired:
+            return None
+
+class Wine:
+    """The machine in the Wine prefix of tests/e2e-wine, beside Wine's own files, run by uninst.exe with the clicker
+    answering. Wine's files count as the machine's, and each machine starts from them as they were. Names Windows
+    cannot hold are not laid out, nor links to files or to nothing, which Wine's DeleteFileA follows where Windows
+    removes the link: the native run alone checks those."""
+    WORK, ROOTS = (b'windows', b'temp', b'random-machines'), [UNINSTALL[:-1].decode()] + [
+        'Software\\' + n for n in ('Vantrell', 'PaintBox', 'ソフト')]
+    def __init__(self, opts):
+        sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', 'e2e-wine'))
+        import e2e_wine
+        self.e2e, self.clicker = e2e_wine, opts.clicker
+        self.wine = e2e_wine.Wine(opts.wine_run, e2e_wine.registry_view(opts.uninstaller))
+        self.top, self.program = self.wine.drive_c.encode(), shutil.copy2(opts.uninstaller, opts.work).encode()
+        self.backup = os.path.join(self.wine.state, 'prefix', 'drive_c.wine').encode()  # hard links, made while fresh
+        if not os.path.isdir(self.backup):
+            subprocess.run(['cp', '-al', self.top, self.backup], check=True)
+        self.own = {tuple(os.path.relpath(os.path.join(d, n), self.backup).split(b'/'))
+                    for d, ds, fs in os.walk(self.backup) for n in ds + fs}
+        self.files = {r for r in self.own if stat.S_ISREG(os.lstat(os.path.join(self.backup, *r)).st_mode)}
+    def close(self):  # back to Wine's own files, for the next machine and the tests after these
+        prune(self.top, lambda p: tuple(os.path.relpath(p, self.top).split(b'/')) not in self.own)
+        subprocess.run(['cp', '-aln', self.backup + b'/.', self.top], check=True)
+    def place(self, m, mw):
+        self.close()
+        lay_out(m, mw, self.program)
+        left_out = lambda p: not holds(os.path.basename(p)) or os.path.islink(p) and not os.path.isdir(p)
+        prune(os.path.join(mw, *D), left_out)
+        shutil.copytree(os.path.join(mw, *D), self.top, symlinks=True, dirs_exist_ok=True)
+        shutil.rmtree(os.path.join(mw, b'root'))
+        os.rename(os.path.join(mw, b'bin/uninst.bin'), os.path.join(mw, b'bin/uninst.exe'))
+        lines = [b'[-HKEY_LOCAL_MACHINE\\%s]' % k.encode('cp932') for k in self.ROOTS[1:] + KEYS[:4]]
+        pathlib.Path(os.fsdecode(mw) + '/import.reg').write_bytes(b'\r\n'.join(
+            m['reg'][:2] + lines + [l for l in m['reg'][2:] if l != b'this line is no registry line']) + b'\r\n')
+        result = self.wine.reg('import', 'Z:' + os.fsdecode(mw).replace('/', '\\') + '\\import.reg')
+        assert result.returncode == 0, result.stderr
+    def drive(self, mw):
+        return self.top
+    def profile(self, data):
+        """The list file as Wine's profile functions write it back: a double-byte character code page 932 lacks read as
+        '・', blanks around a key and its value and blank lines gone, lines ending in CR LF."""
+        def char(c):
+            try:
+                return c.decode('cp932').encode('cp932')
+            except UnicodeError:
+                return '・'.encode('cp932')
+        def entry(line):
+            k, eq, v = line.strip(b' \t').partition(b'=')
+            return k.rstrip(b' \t') + eq + v.lstrip(b' \t') if k[:1] not in (b';', b'[') else line.strip(b' \t')
+        lines = map(entry, re.split(rb'\r\n|\r|\n', b''.join(map(char, chars(data)))))
+        return b''.join(l + b'\r\n' for l in lines if l)
+    def snapshot(self, mw):  # Wine's own files by inode, size and time: hashing over a gigabyte each time is slow
+        out = {D + k: v for k, v in snapshot(self.top, skip=self.files).items() if k[:3] != self.WORK}
+        for r in self.files:
+            s = os.lstat(os.path.join(self.top, *r)) if os.path.lexists(os.path.join(self.top, *r)) else None
+            out.update({D + r: ('f', s.st_mode & 0o7777, (s.st_ino, s.st_size, s.st_mtime_ns))} if s else {})
+        return {**out, **snapshot(mw)}
+    def registry(self, mw):
+        """The keys the machine's registry touches, as a REGEDIT4 file of code page 932."""
+        out = [os.fsdecode(mw) + '/export%d.reg' % i for i in range(len(self.ROOTS))]
+        [os.remove(o) for o in out if os.path.exists(o)]
+        self.wine.run('cmd', '/c', ' & '.join('reg export HKLM\\%s Z:%s /y /reg:%s' % (
+            k, o.replace('/', '\\'), self.wine.view) for k, o in zip(self.ROOTS, out)))
+        return b'REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion]\r\n' + b''.join(
+            pathlib.Path(o).read_bytes().decode('utf-16').split('\n', 1)[1].encode('cp932') for o in out
+            if os.path.exists(o))
+    def run(self, mw, args, folder, timeout):
+        work = self.wine.unix('C:\\' + b'\\'.join(self.WORK).decode())
+        shutil.rmtree(work, ignore_errors=True)
+        os.makedirs(work)
+        inst = types.SimpleNamespace(exe=os.fsdecode(mw) + '/bin/uninst.exe', clicker_log='C:\\%s\\clicker.log' % (
+            b'\\'.join(self.WORK).decode()))
+        try:
+            run = self.e2e.run_uninstaller(self.wine, inst, [a.decode('cp932') for a in args], ['yes'], self.clicker,
+                                           timeout=timeout, cwd=folder)
+        except self.e2e.CheckFailed:
+            return None
+        return types.SimpleNamespace(returncode=run.exit_code, stderr=repr(run.dialogs()).encode())
+
+def prune(top, drop):  # removes, from the bottom up, what below top drop(path) picks
+    for d, ds, fs in os.walk(top, topdown=False):
+        for p in [os.path.join(d, n) for n in ds + fs if drop(os.path.join(d, n))]:
+            os.remove(p) if os.path.islink(p) or not os.path.isdir(p) else shutil.rmtree(p)
+
+def holds(name):  # a name a Windows folder can hold
+    try:
+        return not re.search('[<>:"/\\\\|?*\0-\x1f]', name.decode())
+    except UnicodeError:
+        return False
+
 def trial(m, opts):
     """Lays the machine out and runs the program on it twice: the failures of the first run that fails."""
-    mw = tempfile.mkdtemp(prefix='machine-', dir=opts.work).encode()
+    host, mw = opts.host, tempfile.mkdtemp(prefix='machine-', dir=opts.work).encode()
     try:
-        lay_out(m, mw, opts.program)
-        env = dict({k: v for k, v in os.environ.items() if k != 'DISPLAY'}, LC_ALL='C.UTF-8')
-        env['UNINST_ROOT'], cwd = mw.decode() + '/root', m['cwd']
-        listp, regp = os.path.join(mw, *D, b'windows', m['listname']), os.path.join(mw, b'root/hklm.reg')
+        host.place(m, mw)
+        cwd, listp, regs = m['cwd'], os.path.join(host.drive(mw), b'windows', m['listname']), [host.registry(mw)]
         for run in (1, 2):
-            folder = os.path.join(mw, *D, *cwd) if cwd is not None else os.path.join(mw, b'cwd')
+            folder = os.path.join(host.drive(mw), *cwd) if cwd is not None else os.path.join(mw, b'cwd')
             if not os.path.isdir(folder):  # the first run removed it: go on from C:\
-                cwd, folder = (), os.path.join(mw, *D)
-            before, lists, regs = snapshot(mw), [open(listp, 'rb').read()], [open(regp, 'rb').read()]
+                cwd, folder = (), host.drive(mw)
+            before, lists, regs = host.snapshot(mw), [open(listp, 'rb').read()], regs[-1:]
             model = allowed(m, cwd and [visible(n) for n in cwd], before, lists[0], parse_reg(regs[0]))
             pauses = [l.split(b'=', 1) for l in lists[0].lower().splitlines() if re.match(rb'\s*(folder|path)\d*\s*=', l)]
             limit = opts.slack + sum(5.5 if b'folder' in k else 0.4 * (v.count(b'\\') + 2) for k, v in pauses)
             start = time.monotonic()  # pauses: up to 5.5 s per extra folder, 200 ms per folder a PATH entry tries
-            try:
-                proc = subprocess.run([os.path.join(mw, b'bin/uninst.bin')] + m['args'], cwd=folder, env=env,
-                                      input=b'y\n', capture_output=True, timeout=limit + 30)
-            except subprocess.TimeoutExpired:
+            proc = host.run(mw, m['args'], folder, limit + 30)
+            if proc is None:
                 return ['run %d: time: still running after %.0f s' % (run, limit + 30)]
-            elapsed, after = time.monotonic() - start, snapshot(mw)
+            elapsed, after = time.monotonic() - start, host.snapshot(mw)
             lists.append(open(listp, 'rb').read() if os.path.exists(listp) else b'')
-            fails = check(m, model, before, after, lists, regs + [open(regp, 'rb').read()], proc, elapsed, limit)
+            regs.append(host.registry(mw))
+            fails = check(m, model, before, after, [*map(host.profile, lists)], regs, proc, elapsed, limit)
             if fails:
                 return ['run %d: %s' % (run, f) for f in fails]
         return []
@@ -334,7 +458,7 @@ def trial(m, opts):
 def shrink(m, fails, opts):
     """Drops list lines, registry lines and machine entries while the first failure stays of its kind."""
     kind, deadline = fails[0].split(':')[:2], time.monotonic() + opts.shrink_seconds
-    with concurrent.futures.ThreadPoolExecutor(8) as pool:
+    with concurrent.futures.ThreadPoolExecutor(min(8, opts.jobs)) as pool:
         for field in ('list', 'reg', 'disk'):
             chunk, first = max(1, len(m[field]) // 2), 2 if field == 'reg' else 0
             while chunk and time.monotonic() < deadline:
@@ -358,16 +482,18 @@ def main():
     ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     ap.add_argument('uninstaller')
     for option, kind, default in (('seeds', str, '1-40'), ('minutes', float, 0), ('jobs', int, 16), ('slack', float, 10),
-                                  ('first', int, random.SystemRandom().randrange(10**9)), ('shrink-seconds', float, 60)):
+                                  ('first', int, random.SystemRandom().randrange(10**9)), ('shrink-seconds', float, 60),
+                                  ('wine-run', str, None), ('clicker', str, None)):
         ap.add_argument('--' + option, type=kind, default=default)
     opts = ap.parse_args()
+    opts.jobs = 1 if opts.wine_run else opts.jobs  # one prefix, one desktop
     start, lock, counts = time.monotonic(), threading.Lock(), collections.Counter()
     seeds = [n for part in opts.seeds.split(',') for a, _, b in [part.partition('-')]
              for n in range(int(a), int(b or a) + 1)]
     batches = (range(n, n + 4 * opts.jobs) for n in itertools.count(opts.first, 4 * opts.jobs))
     print('seeds from %d for %g minutes' % (opts.first, opts.minutes) if opts.minutes else 'seeds ' + opts.seeds)
-    opts.work = tempfile.mkdtemp(prefix='uninst-random-')
-    opts.program = shutil.copy2(opts.uninstaller, opts.work + '/uninst.bin').encode()
+    opts.work = tempfile.mkdtemp(prefix='uninst-random-', dir=opts.wine_run and os.environ.get('UNINST_WINE_STATE'))
+    opts.host = (Wine if opts.wine_run else Native)(opts)
     def one(seed):
         m = generate(seed)
         m, fails = shrink(m, fails, opts) if (fails := trial(m, opts)) else (m, fails)
@@ -380,6 +506,7 @@ def main():
                     if opts.minutes else [seeds]:
                 list(pool.map(one, batch))
     finally:
+        opts.host.close()
         shutil.rmtree(opts.work, ignore_errors=True)
     print('%d machines, %d failed, %.0f s' % (counts['machines'], counts['failed'], time.monotonic() - start))
     return 1 if counts['failed'] else 0

@@ -418,6 +418,18 @@ TEST_F(Conformance, SearchFindsFolderInOtherLetterCase) {
     EXPECT_EQ(withoutDots(searchAll(in("apps\\data\\*.*"))).size(), 1u);
 }
 
+// A name the code page has no exact form for is passed over, never given as a look-alike (the
+// yen sign of "..¥keep.txt" as a backslash). A 0x5C second byte of 表 is no backslash.
+TEST_F(Conformance, SearchPassesOverNamesTheCodePageHasNoExactFormFor) {
+    fixture::makeFolder(in("Odd"));
+    for (const char* name : {"\xe8\xa1\xa8.txt", "..\xc2\xa5keep.txt", "caf\xc3\xa9.txt", "snow\xe2\x98\x83"}) {
+        fixture::makeFileNamedInUtf8(in("Odd"), name);
+    }
+    std::vector<std::string> names;
+    for (const auto& entry : withoutDots(searchAll(in("Odd\\*.*")))) names.push_back(entry.first);
+    EXPECT_EQ(names, (std::vector<std::string>{"\x95\x5c.txt"}));
+}
+
 TEST_F(Conformance, SearchOfMissingFolderCannotStart) {
     WIN32_FIND_DATAA entry{};
     EXPECT_EQ(FindFirstFileA(in("Missing\\*.*").c_str(), &entry), INVALID_HANDLE_VALUE);

@@ -23,6 +23,8 @@ std::string scratchKey();
 // Files and folders, by Windows-style path.
 void makeFolder(const std::string& path);
 void makeFile(const std::string& path, const std::string& bytes);
+// A file in `folder` named in UTF-8, with characters the code page may have no form for.
+void makeFileNamedInUtf8(const std::string& folder, const std::string& utf8Name);
 void makeReadOnly(const std::string& path);
 void removeFile(const std::string& path);
 bool exists(const std::string& path);

@@ -114,6 +114,11 @@ void makeFile(const std::string& path, const std::string& bytes) {
     ASSERT_TRUE(file.good()) << path;
 }
 
+void makeFileNamedInUtf8(const std::string& folder, const std::string& utf8Name) {
+    std::ofstream file(native(folder) + "/" + utf8Name, std::ios::binary | std::ios::trunc);
+    ASSERT_TRUE(file.good()) << utf8Name;
+}
+
 void makeReadOnly(const std::string& path) {
     struct stat info;
     ASSERT_EQ(::stat(native(path).c_str(), &info), 0) << path;

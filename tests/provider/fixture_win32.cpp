@@ -15,6 +15,7 @@ namespace fixture {
 namespace {
 
 const char* const folderName = "C:\\UninstConformance";
+const wchar_t* const wideFolderName = L"C:\\UninstConformance";
 const char* const keyName = "Software\\UninstConformance";
 
 std::vector<HWND> openWindows;
@@ -22,29 +23,29 @@ std::vector<std::string> registeredClasses;
 
 bool isLink(DWORD attributes) { return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0; }
 
-// Removes a file or a folder with everything in it; links are removed, never followed.
-void removeTree(const std::string& path) {
-    DWORD attributes = GetFileAttributesA(path.c_str());
+// Removes a file or a folder with everything in it, any name; links are removed, never followed.
+void removeTree(const std::wstring& path) {
+    DWORD attributes = GetFileAttributesW(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) return;
-    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
     if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-        DeleteFileA(path.c_str());
+        DeleteFileW(path.c_str());
         return;
     }
     if (!isLink(attributes)) {
-        WIN32_FIND_DATAA entry;
-        HANDLE search = FindFirstFileA((path + "\\*").c_str(), &entry);
+        WIN32_FIND_DATAW entry;
+        HANDLE search = FindFirstFileW((path + L"\\*").c_str(), &entry);
         if (search != INVALID_HANDLE_VALUE) {
-            std::vector<std::string> names;
+            std::vector<std::wstring> names;
             do {
-                std::string name = entry.cFileName;
-                if (name != "." && name != "..") names.push_back(name);
-            } while (FindNextFileA(search, &entry));
+                std::wstring name = entry.cFileName;
+                if (name != L"." && name != L"..") names.push_back(name);
+            } while (FindNextFileW(search, &entry));
             FindClose(search);
-            for (const std::string& name : names) removeTree(path + "\\" + name);
+            for (const std::wstring& name : names) removeTree(path + L"\\" + name);
         }
     }
-    RemoveDirectoryA(path.c_str());
+    RemoveDirectoryW(path.c_str());
 }
 
 void pumpMessages() {
@@ -58,7 +59,7 @@ void pumpMessages() {
 }  // namespace
 
 void setUp() {
-    removeTree(folderName);
+    removeTree(wideFolderName);
     ASSERT_TRUE(CreateDirectoryA(folderName, nullptr)) << "cannot make " << folderName;
     RegDeleteTreeA(HKEY_LOCAL_MACHINE, keyName);
     makeKey(keyName);
@@ -66,7 +67,7 @@ void setUp() {
 
 void tearDown() {
     closeWindows();
-    removeTree(folderName);
+    removeTree(wideFolderName);
     RegDeleteTreeA(HKEY_LOCAL_MACHINE, keyName);
 }
 
@@ -100,6 +101,14 @@ void makeFile(const std::string& path, const std::string& bytes) {
     BOOL ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
     CloseHandle(file);
     ASSERT_TRUE(ok && written == bytes.size()) << "cannot write " << path;
+}
+
+void makeFileNamedInUtf8(const std::string& folder, const std::string& utf8Name) {
+    WCHAR path[MAX_PATH];  // the scratch folder's name is ASCII, the same in UTF-8
+    ASSERT_GT(MultiByteToWideChar(CP_UTF8, 0, (folder + "\\" + utf8Name).c_str(), -1, path, MAX_PATH), 0);
+    HANDLE file = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE) << "cannot make file " << utf8Name << " in " << folder;
+    CloseHandle(file);
 }
 
 void makeReadOnly(const std::string& path) {

@@ -177,4 +177,23 @@ TEST_F(DriverTest, EveryOtherPathEndsWithExitCodeZero) {
     }
 }
 
+TEST_F(DriverTest, UnattendedRunsShowNoBoxEndWithTheirCodeAndRemoveWithoutTheDialog) {
+    const struct { const char* switches; void (*machine)(); int exitCode; bool removed; std::size_t boxes; } cases[] = {
+        {"-s", [] {}, 0, true, 0}, {"/Silent", [] {}, 0, true, 0}, {"-sfoo", [] {}, 0, true, 2},
+        {"/qn", [] { fake::addWindow("VantrellScanFileUtil"); }, 1618, false, 0},
+        {"/VERYSILENT", [] { fake::denyKey("Software\\Vantrell\\Deliv"); }, 1603, true, 0},
+        {"/S", [] { fake::failAllocationFrom(1); }, 1, false, 0},
+        {"/QUIET", fake::failWindowCreation, 0, true, 0}, {"", fake::failWindowCreation, 0, true, 2}};
+    for (const auto& c : cases) {
+        fake::reset();
+        sample::installBothUtilities(0, 1);
+        c.machine();
+        fake::scriptAnswers({platform::IDYES, platform::IDOK});
+        std::string line = c.switches + std::string(" -cFiles_Deliv -fC:\\Data\\list.ini");
+        EXPECT_EQ(runUninstaller(nullptr, line.c_str()), c.exitCode) << c.switches;
+        EXPECT_EQ(fake::calls({"MessageBoxA"}).size(), c.boxes) << c.switches;
+        EXPECT_NE(fake::exists("C:\\Apps\\Deliv\\Bin\\deliv.exe"), c.removed) << c.switches;
+    }
+}
+
 }  // namespace

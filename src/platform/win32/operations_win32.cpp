@@ -14,15 +14,39 @@ platform::HWND portable(::HWND window) { return reinterpret_cast<platform::HWND>
 platform::HKEY portable(::HKEY key) { return reinterpret_cast<platform::HKEY>(key); }
 ::HINSTANCE sys(platform::HINSTANCE instance) { return reinterpret_cast<::HINSTANCE>(instance); }
 
-// The portable search record holds only the two fields the program reads.
-void copyFindData(const ::WIN32_FIND_DATAA& from, platform::WIN32_FIND_DATAA* to) {
-    to->dwFileAttributes = from.dwFileAttributes;
-    constexpr std::size_t capacity = sizeof to->cFileName;
-    std::size_t i = 0;
-    for (; i + 1 < capacity && i < sizeof from.cFileName && from.cFileName[i] != '\0'; ++i) {
-        to->cFileName[i] = from.cFileName[i];
+// True when `name`, in the system code page, could name an entry of a Windows folder: no
+// control character and none of <>:"/\|?* outside a double-byte character (whose second
+// byte may be a backslash's).
+bool isWindowsName(const char* name) {
+    for (const char* p = name; *p != '\0'; ++p) {
+        auto c = static_cast<unsigned char>(*p);
+        if (::IsDBCSLeadByte(c) && p[1] != '\0') {
+            ++p;
+            continue;
+        }
+        if (c < 32) return false;
+        for (const char* bad = "<>:\"/\\|?*"; *bad != '\0'; ++bad) {
+            if (c == static_cast<unsigned char>(*bad)) return false;
+        }
     }
-    to->cFileName[i] = '\0';
+    return true;
+}
+
+// The portable search record holds only the two fields the program reads. The name is given
+// in the system code page only when it converts exactly and fits; otherwise this is false and
+// the entry is passed over. The system's ANSI search would hand back a look-alike instead (the
+// yen sign of "..¥keep.txt" as a backslash), which joined to its folder names another file.
+// Passed over, the entry still keeps its folder from being taken for empty.
+bool copyFindData(const ::WIN32_FIND_DATAW& from, platform::WIN32_FIND_DATAA* to) {
+    ::BOOL usedDefault = FALSE;
+    int length = ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, from.cFileName, -1, to->cFileName,
+                                       static_cast<int>(sizeof to->cFileName), nullptr, &usedDefault);
+    if (length <= 0 || usedDefault || !isWindowsName(to->cFileName)) {
+        to->cFileName[0] = '\0';
+        return false;
+    }
+    to->dwFileAttributes = from.dwFileAttributes;
+    return true;
 }
 
 // The dialog manager calls a CALLBACK (stdcall on i686) procedure with the system's types,
@@ -102,18 +126,30 @@ DWORD GetModuleFileNameA(HINSTANCE module, char* buffer, DWORD capacity) {
     return length;
 }
 
+// The search runs over the wide functions so that each name can be checked as it converts;
+// the pattern converts exactly or the search fails, as the ANSI function fails for a bad name.
 HANDLE FindFirstFileA(const char* pattern, WIN32_FIND_DATAA* entry) {
-    ::WIN32_FIND_DATAA found;
-    HANDLE search = ::FindFirstFileA(pattern, &found);
-    if (search != INVALID_HANDLE_VALUE) copyFindData(found, entry);
-    return search;
+    ::WCHAR widePattern[MAX_PATH];
+    if (::MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, pattern, -1, widePattern, MAX_PATH) == 0) {
+        bool tooLong = ::GetLastError() == ERROR_INSUFFICIENT_BUFFER;
+        ::SetLastError(tooLong ? ERROR_FILENAME_EXCED_RANGE : ERROR_INVALID_NAME);
+        return INVALID_HANDLE_VALUE;
+    }
+    ::WIN32_FIND_DATAW found;
+    HANDLE search = ::FindFirstFileW(widePattern, &found);
+    if (search == INVALID_HANDLE_VALUE) return search;
+    if (copyFindData(found, entry) || FindNextFileA(search, entry)) return search;
+    ::FindClose(search);
+    ::SetLastError(ERROR_FILE_NOT_FOUND);
+    return INVALID_HANDLE_VALUE;
 }
 
 BOOL FindNextFileA(HANDLE search, WIN32_FIND_DATAA* entry) {
-    ::WIN32_FIND_DATAA found;
-    if (!::FindNextFileA(search, &found)) return FALSE;
-    copyFindData(found, entry);
-    return TRUE;
+    ::WIN32_FIND_DATAW found;
+    while (::FindNextFileW(search, &found)) {
+        if (copyFindData(found, entry)) return TRUE;
+    }
+    return FALSE;
 }
 
 BOOL FindClose(HANDLE search) { return ::FindClose(search); }
