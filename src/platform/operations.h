@@ -131,6 +131,17 @@ BOOL DeleteFileA(const char* path);
 BOOL RemoveDirectoryA(const char* path);
 void Sleep(DWORD milliseconds);
 
+// The full path Windows makes of `path` before acting on it: "." and ".." taken out, "/" a
+// backslash, a relative path joined to the current folder (by the providers without Windows
+// beneath them, left relative). Like Win32: the length without the terminator, the size
+// needed (terminator included) when the buffer is too small, 0 on failure. The program
+// passes no `filePart`.
+DWORD GetFullPathNameA(const char* path, DWORD capacity, char* buffer, char** filePart);
+
+// A variable of the program's environment. Like Win32: the length without the terminator,
+// the size needed (terminator included) when the buffer is too small, 0 when it is not set.
+DWORD GetEnvironmentVariableA(const char* name, char* buffer, DWORD capacity);
+
 // Why the last failed file operation failed (ERROR_FILE_NOT_FOUND, ERROR_PATH_NOT_FOUND,
 // ERROR_ACCESS_DENIED...). Asked only after a failure: DeleteFileA sets it whenever it fails.
 DWORD GetLastError();

@@ -80,7 +80,10 @@ int appendPathComponent(char* path, std::size_t capacity, const char* name) {
 
 void removeDirectoryAndParents(const char* path) {
     char folder[folderPathCapacity];
-    if (!text::copy(folder, folderPathCapacity, path)) return;  // a cut path names another folder
+    // Windows removes C:\A for "C:\A\B\..", so the walk starts from C:\A too: cut as text,
+    // the path would lead it into C:\A\B, which is neither the folder nor a parent of it.
+    platform::DWORD length = platform::GetFullPathNameA(path, folderPathCapacity, folder, nullptr);
+    if (length == 0 || length >= folderPathCapacity) return;  // a cut path names another folder
     platform::RemoveDirectoryA(folder);
     platform::Sleep(pauseAfterFirstRemoval);
     for (std::ptrdiff_t cut = lastBackslash(folder); cut >= 0; cut = lastBackslash(folder)) {

@@ -16,7 +16,8 @@ std::ptrdiff_t lastBackslash(const char* path);
 int appendPathComponent(char* path, std::size_t capacity, const char* name);
 
 // Removes the folder, pauses, then removes its parents from the deepest up, stopping at
-// the first that cannot go (one that still holds something).
+// the first that cannot go (one that still holds something). The parents are those of the
+// folder the path names once "." and ".." are taken out, not those of its text.
 void removeDirectoryAndParents(const char* path);
 
 // Deletes the files directly inside `folder` (never its subfolders) and removes the folder

@@ -4,6 +4,7 @@
 
 #include "removal/leftovers.h"
 #include "removal/primitives.h"
+#include "removal/protected_folders.h"
 #include "removal/section_removal.h"
 #include "removal/uninstall_list.h"
 #include "state/message_texts.h"
@@ -41,12 +42,21 @@ FlagKeys flagKeysOfListSection() {
     return {nullptr, nullptr};
 }
 
+// An installer that let the user choose the delivery folder may have written the Desktop or
+// Documents here: such a folder is never emptied, whatever else is in it, and it says so.
+void sweepExtraFolder(const char* folder, bool usable) {
+    if (!usable) return;
+    if (isProtectedFolder(folder)) {
+        noteLeftover(folder, " (not emptied)");
+        return;
+    }
+    emptyAndRemoveFolder(folder);
+}
+
 void sweepBeforeRemoval() {
     if (listSectionIs(deliveryUtilitySection)) {
         UninstallList::enumerate("Extra_Deliv", "Folder", UninstallList::longCapacity,
-                                 [](const char* folder, bool usable) {
-                                     if (usable) emptyAndRemoveFolder(folder);
-                                 });
+                                 [](const char* folder, bool usable) { sweepExtraFolder(folder, usable); });
         return;
     }
     char installFolder[UninstallList::longCapacity];

@@ -19,6 +19,10 @@ void reset() {
     m.logGeneration = generation;
 }
 
+void setEnvironmentVariable(const std::string& name, const std::string& value) {
+    machine().environment[lower(name)] = value;
+}
+
 // ---- Files and folders ----------------------------------------------------------------
 
 namespace {

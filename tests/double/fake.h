@@ -44,7 +44,8 @@
 //   GetFileAttributesA("C:\Apps") -> 0x10     SetFileAttributesA("C:\Apps\a.txt", 0x80) -> 1
 //   DeleteFileA("C:\Apps\a.txt") -> 1        RemoveDirectoryA("C:\Apps") -> 0
 //   Sleep(500)                               LocalAlloc(0x40, 1024) -> alloc1
-//   GetLastError() -> 5
+//   GetLastError() -> 5                      GetEnvironmentVariableA("PUBLIC", 260) -> 15
+//   GetFullPathNameA("C:\A\..", 260) -> 3   (by the text alone: a relative path stays relative)
 //   CreateWindowExA(0, "", "", 0xcf0000, 0, 0, 0, 0, null, null) -> window1   (parent, menu;
 //       instance and parameter are not written)
 //   DestroyWindow(window1) -> 1              InitCommonControls()
@@ -65,10 +66,13 @@
 
 namespace fake {
 
-// An empty machine: no files, folders, keys, windows or scripted answers, an empty log, the
+// An empty machine: no files, folders, keys, windows, variables or scripted answers, an empty log, the
 // module path "C:\Program Files\Uninst\UNINST.EXE", allocation and window creation that never
 // fail. Frees what LocalAlloc handed out since the last reset.
 void reset();
+
+// The program's environment, empty after reset(); names compared without regard to case.
+void setEnvironmentVariable(const std::string& name, const std::string& value);
 
 // ---- Files and folders ----------------------------------------------------------------
 // Windows paths: drive letter, backslashes, compared without regard to ASCII letter case. A

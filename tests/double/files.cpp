@@ -4,6 +4,7 @@
 #include "common/text.h"
 #include "machine.h"
 #include "platform/ini/code_page_932.h"
+#include "platform/ini/full_path.h"
 
 namespace platform {
 
@@ -217,6 +218,34 @@ DWORD GetLastError() {
     Call call("GetLastError");
     call.done(std::to_string(machine().lastError));
     return machine().lastError;
+}
+
+DWORD GetFullPathNameA(const char* path, DWORD capacity, char* buffer, char** filePart) {
+    Call call("GetFullPathNameA");
+    call.arg(quoted(path)).arg(capacity);
+    if (filePart != nullptr) *filePart = nullptr;
+    std::string full = path[0] != '\0' ? cp932::resolveDotComponents(path) : std::string();
+    bool fits = full.size() < capacity;
+    if (fits) text::copy(buffer, capacity, full.c_str());
+    auto length = static_cast<DWORD>(full.empty() ? 0 : full.size() + (fits ? 0 : 1));
+    call.done(std::to_string(length));
+    return length;
+}
+
+DWORD GetEnvironmentVariableA(const char* name, char* buffer, DWORD capacity) {
+    Call call("GetEnvironmentVariableA");
+    call.arg(quoted(name)).arg(capacity);
+    const auto& environment = machine().environment;
+    auto found = environment.find(lower(name));
+    DWORD length = 0;
+    if (found != environment.end()) {
+        // Like Win32: the length when the text fits with its terminator, else the size it needs.
+        bool fits = found->second.size() < capacity;
+        if (fits) text::copy(buffer, capacity, found->second.c_str());
+        length = static_cast<DWORD>(found->second.size() + (fits ? 0 : 1));
+    }
+    call.done(std::to_string(length));
+    return length;
 }
 
 void Sleep(DWORD milliseconds) {

@@ -132,6 +132,7 @@ struct Machine {
     std::string modulePath = "C:\\Program Files\\Uninst\\UNINST.EXE";
     bool modulePathFails = false;
     DWORD lastError = 0;  // set by DeleteFileA when it fails
+    std::map<std::string, std::string> environment;  // by lower-case name
 
     std::vector<void*> allocations;
     int allocationCalls = 0;

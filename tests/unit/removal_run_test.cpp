@@ -8,6 +8,7 @@
 #include "double/fake.h"
 #include "frontend/command_line.h"
 #include "frontend/message_texts.h"
+#include "removal/leftovers.h"
 #include "removal/removal_run.h"
 #include "removal/section_removal.h"
 #include "sample_machine.h"
@@ -168,6 +169,44 @@ TEST_F(RemovalRunTest, TheDeliveryUtilityEmptiesItsExtraFoldersTheOthersSweepThe
     EXPECT_FALSE(has("C:\\Apps\\File\\Temp"));
     EXPECT_TRUE(has("C:\\Apps\\File\\file.exe"));
     EXPECT_TRUE(fake::calls({"Sleep"}).empty()) << "no extra folders and no PATH entries for FILES";
+}
+
+TEST_F(RemovalRunTest, AnExtraFolderPeopleKeepTheirFilesInIsNeitherEmptiedNorRemovedButNamed) {
+    struct Case {
+        const char* folder;  // the Folder00 value; the machine has a file in the folder it names
+        bool swept;
+    };
+    const Case cases[] = {
+        {"C:\\Users\\me\\Desktop", false},
+        {"C:\\Users\\me\\Music. .", false},  // Windows drops the dots and spaces a name ends in
+        {"c:\\users\\ME\\Documents\\Scans\\Outbox", true},
+        {"C:\\Users\\me\\Scans\\..\\AppData\\.\\Roaming\\", false},
+        {"C:\\Users\\\x95\x5c\\Desktop", false},  // a profile whose name ends in 0x5C
+        {"D:\\Documents and Settings\\you", false},   // the users' folder before Vista
+        {"D:\\", false},
+        {"C:\\Windows\\SysWOW64", false},
+        {"C:\\Program Files (x86)", false},
+        {"C:\\Program Files (x86)\\Vantrell\\Outbox", true},
+        {"Outbox", false},  // below whatever the current folder is
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.folder);
+        SetUp();
+        fake::setEnvironmentVariable("SystemRoot", "C:\\Windows");
+        fake::setEnvironmentVariable("ProgramFiles", "C:\\Program Files (x86)");
+        fake::setEnvironmentVariable("PUBLIC", "C:\\Users\\Public");
+        fake::setEnvironmentVariable("ALLUSERSPROFILE", "D:\\Documents and Settings\\All Users");
+        fake::addFile(sample::listFile, std::string("[Extra_Deliv]\nFolder00=") + c.folder + "\n");
+        std::string file = std::string(c.folder) + (std::string(c.folder).ends_with('\\') ? "" : "\\") + "a.txt";
+        fake::addFile(file);
+        Leftovers record{};
+        leftoverRecord = &record;
+        runWith("Files_Deliv");
+        leftoverRecord = nullptr;
+        EXPECT_EQ(!has(file), c.swept);
+        EXPECT_EQ(record.count, c.swept ? 0 : 1);
+        EXPECT_EQ(std::string(record.named[0]), c.swept ? "" : std::string(c.folder) + " (not emptied)");
+    }
 }
 
 TEST_F(RemovalRunTest, AnAllocationFailureEndsTheRunWithNothingMoreRemoved) {

@@ -166,6 +166,14 @@ void Sleep(DWORD milliseconds) { ::Sleep(milliseconds); }
 
 DWORD GetLastError() { return ::GetLastError(); }
 
+DWORD GetFullPathNameA(const char* path, DWORD capacity, char* buffer, char** filePart) {
+    return ::GetFullPathNameA(path, capacity, buffer, filePart);
+}
+
+DWORD GetEnvironmentVariableA(const char* name, char* buffer, DWORD capacity) {
+    return ::GetEnvironmentVariableA(name, buffer, capacity);
+}
+
 void* LocalAlloc(UINT flags, std::size_t bytes) { return ::LocalAlloc(flags, bytes); }
 
 BOOL IsDBCSLeadByte(BYTE byte) { return ::IsDBCSLeadByte(byte); }
