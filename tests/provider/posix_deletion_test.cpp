@@ -2,12 +2,14 @@
 // change opened; these are the limits of that reuse: the same machine root, a path that does
 // not depend on the current folder, and a few milliseconds at most.
 #include "platform/operations.h"
+#include "platform/posix/files_seam.h"
 #include "provider/fixture.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -92,6 +94,38 @@ TEST_F(PosixDeletion, AFolderReplacedLongerAgoThanTheReuseAllowsIsSeen) {
 
     EXPECT_FALSE(fixture::exists("C:\\Apps\\x.txt"));
     EXPECT_TRUE(fixture::exists("C:\\Old\\x.txt"));
+}
+
+// Moves the folder at native `moving` aside and makes a new one there with its own b.txt, once.
+std::string moving;
+void moveFolderAside() {
+    posix::setBeforeActingHook(nullptr);
+    ASSERT_EQ(::rename(moving.c_str(), (moving + ".old").c_str()), 0);
+    ASSERT_EQ(::mkdir(moving.c_str(), 0755), 0);
+    std::ofstream(moving + "/b.txt") << "new";
+}
+
+// The folder is moved aside while the deletion of x.txt, or the attribute change of b.txt,
+// holds it open: b.txt goes from the new folder, and nothing more from the moved one.
+TEST_F(PosixDeletion, AFolderMovedAsideBetweenTwoCallsIsNotActedInAgain) {
+    for (bool duringDeletion : {true, false}) {
+        std::string folder = duringDeletion ? "Moved1" : "Moved2";
+        std::string path = "C:\\" + folder;
+        fixture::makeFolder(path);
+        fixture::makeFile(path + "\\x.txt", "x");
+        fixture::makeFile(path + "\\b.txt", "old");
+        fixture::makeReadOnly(path + "\\b.txt");
+        moving = root + "/drive_c/" + folder;
+        EXPECT_NE(SetFileAttributesA((path + "\\x.txt").c_str(), FILE_ATTRIBUTE_NORMAL), 0);
+        posix::setBeforeActingHook(duringDeletion ? moveFolderAside : nullptr);
+        EXPECT_NE(DeleteFileA((path + "\\x.txt").c_str()), 0);
+        posix::setBeforeActingHook(duringDeletion ? nullptr : moveFolderAside);
+        SetFileAttributesA((path + "\\b.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
+        EXPECT_NE(DeleteFileA((path + "\\b.txt").c_str()), 0) << folder;
+        posix::setBeforeActingHook(nullptr);
+        EXPECT_FALSE(fixture::exists(path + "\\b.txt")) << folder;
+        EXPECT_TRUE(fixture::exists(path + ".old\\b.txt")) << folder;
+    }
 }
 
 }  // namespace

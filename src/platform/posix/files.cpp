@@ -154,8 +154,10 @@ DWORD attributesOf(const posix::ResolvedPath& resolved) {
 // again (one lstat fewer per file). A change made elsewhere between the two calls then
 // takes effect as if made during the deletion, after it looked at the file, as it could
 // within one call anyway. Any other file operation drops the kept file, and it is good for
-// kReuseNanoseconds only, so no deletion acts on an older view of the machine than that; a
-// deletion that fails through it is tried again from the path.
+// kReuseNanoseconds only, so no deletion acts on an older view of the machine than that; it
+// serves only while its folder provably still lies at its path (posix::stillLiesWhereOpened),
+// so a folder moved aside meanwhile is never acted in. A deletion that fails through it is
+// tried again from the path.
 struct KeptFile {
     std::string windowsPath;
     std::string root;
@@ -182,6 +184,7 @@ std::optional<posix::ResolvedPath> takeKeptFile(const char* windowsPath) {
     std::optional<KeptFile> kept = std::exchange(keptFile(), std::nullopt);
     if (!kept || windowsPath == nullptr || kept->windowsPath != windowsPath) return std::nullopt;
     if (!posix::stillReusable(kept->keptAt) || kept->root != posix::machineRoot()) return std::nullopt;
+    if (!posix::stillLiesWhereOpened(kept->resolved.folder)) return std::nullopt;
     return std::move(kept->resolved);
 }
 

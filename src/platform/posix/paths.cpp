@@ -4,6 +4,7 @@
 
 #include "common/text.h"
 #include "platform/operations.h"
+#include "platform/posix/change_watch.h"
 #include "platform/posix/code_page.h"
 
 #include <algorithm>
@@ -189,11 +190,13 @@ std::string childOf(const std::string& folder, std::string_view name) {
     return child;
 }
 
-// The folder the last quick resolution opened, with the native path it was opened by.
+// The folder the last quick resolution opened, with the native path it was opened by, and
+// whether the folder watch watched that path from before the folder was opened.
 struct OpenedFolder {
     std::string path;
     FolderHandle handle;
     struct timespec openedAt{};
+    bool watched = false;
 };
 
 std::optional<OpenedFolder>& openedFolder() {
@@ -201,22 +204,34 @@ std::optional<OpenedFolder>& openedFolder() {
     return opened;
 }
 
+// True when the folder opened last still serves `path`: it was opened by that path, not long
+// ago (kReuseNanoseconds, a bound for what the watch cannot see), and the watch set on that
+// path before it was opened has reported no move or deletion of the folder or of any folder
+// above it since. The test takes no system call.
+bool stillServes(const OpenedFolder& opened, const std::string& path) {
+    return opened.path == path && opened.watched && stillReusable(opened.openedAt) &&
+           watchedAndQuiet(Watch::folder, path);
+}
+
 // The folder at native `path`, opened with openat2 and RESOLVE_NO_SYMLINKS: only when no link
-// at all is on its path (a link in the base included). The folder opened last is used again
-// for the same path while it is fresh (kReuseNanoseconds), so a run of files in one folder
-// opens it once; what is done through it still happens in the folder that was opened without
-// passing a link, whatever is swapped in on the way meanwhile.
+// at all is on its path (a link in the base included). The folder opened last serves the same
+// path again while it provably still lies there (see stillServes), so a run of files in one
+// folder opens it once or twice; a folder asked for a second time in a row is watched from
+// then on, and opened again after the watch is set. What is done through it happens in the
+// folder that was opened without passing a link, whatever is swapped in on the way meanwhile.
 FolderHandle openFolderWithoutLinks(const std::string& path) {
 #if defined(SYS_openat2) && defined(RESOLVE_NO_SYMLINKS)
     std::optional<OpenedFolder>& opened = openedFolder();
-    if (opened && opened->path == path && stillReusable(opened->openedAt)) return opened->handle;
+    if (opened && stillServes(*opened, path)) return opened->handle;
+    bool askedAgain = opened && opened->path == path;
     opened.reset();
+    bool watched = watchedAndQuiet(Watch::folder, path) || (askedAgain && watchPath(Watch::folder, path));
     struct open_how how{};
     how.flags = O_PATH | O_DIRECTORY | O_CLOEXEC;
     how.resolve = RESOLVE_NO_SYMLINKS;
     long fd = ::syscall(SYS_openat2, AT_FDCWD, path.c_str(), &how, sizeof how);
     if (fd < 0) return FolderHandle();
-    opened = OpenedFolder{path, FolderHandle(static_cast<int>(fd)), monotonicNow()};
+    opened = OpenedFolder{path, FolderHandle(static_cast<int>(fd)), monotonicNow(), watched};
     return opened->handle;
 #else
     (void)path;
@@ -298,7 +313,15 @@ FolderHandle::~FolderHandle() {
     delete opened_;
 }
 
-void forgetOpenedFolder() { openedFolder().reset(); }
+void forgetOpenedFolder() {
+    openedFolder().reset();
+    stopWatching(Watch::folder);
+}
+
+bool stillLiesWhereOpened(const FolderHandle& folder) {
+    const std::optional<OpenedFolder>& opened = openedFolder();
+    return folder && opened && opened->handle.get() == folder.get() && stillServes(*opened, opened->path);
+}
 
 struct timespec monotonicNow() {
     struct timespec now{};
