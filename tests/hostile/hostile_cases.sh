@@ -653,6 +653,7 @@ case_shift_jis_names_and_texts() {
 # out of its folder, a folder likewise, and names with a colon and a control character. A
 # search passes over them: nothing they seem to name elsewhere is touched, and the folders
 # holding them are not empty, so they stay (an extra folder, and the swept install folder).
+# Listed files with such names (a wild card, "|", a lead byte alone) name nothing: no failure.
 case_names_windows_cannot_hold() {
   lay_out_bystanders
   make_files 'C:\App\Important\keep.txt' 'C:\App\Outbox\scan.pdf'
@@ -663,8 +664,11 @@ case_names_windows_cannot_hold() {
   mkdir "$(win 'C:\App\ScanFile')/..\\Other"
   printf '[Extra_Deliv]\r\nFolder00=C:\\App\\Outbox\r\n[UNINSTALL_Files_File]\r\nPATH=C:\\App\\ScanFile\r\n' \
     > "$(list_path)"
+  printf '[Files_Deliv]\r\nFILE00=C:\\App\\Important\\*.txt\r\nFILE01=C:\\App\\a|b.txt\r\nFILE02=C:\\App\\a\x95\r\n' \
+    >> "$(list_path)"
   run_delivery
   expect_status 0
+  expect_default_dialogue
   # The sweep of the file utility's install folder runs for every other list section.
   run_uninstaller y -cFILES '-fC:\Windows\list.ini'
   expect_status 0
