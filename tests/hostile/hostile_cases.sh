@@ -780,7 +780,7 @@ case_link_inside_extra_folder() {
 }
 
 # An install path, files and folders listed through a folder that is a link: nothing behind
-# the link is deleted or removed.
+# the link is deleted or removed, and the listed files that stay there are named.
 case_link_in_install_path() {
   lay_out_bystanders
   lay_out_targets
@@ -800,7 +800,9 @@ EOF2
   ((sabotage)) && rm "$(win 'D:\Target\Tool\a.exe')"
   run_delivery
   expect_status 0
-  expect_default_dialogue
+  { prompt_and_completion y | sed '$d'
+    printf 'Some items could not be removed:\nC:\\Apps\\Linked\\Tool\\a.exe\nC:\\Apps\\Linked\\Tool\\Data\\b.dat\n'
+  } | expect_bytes "standard output" "$work/stdout"
   expect_targets_intact
   expect_present 'C:\Apps\Tool\notes.txt'
 }

@@ -239,8 +239,12 @@ BOOL changeMode(const posix::ResolvedPath& resolved, mode_t mode) {
 }
 
 BOOL deleteResolved(const posix::ResolvedPath& resolved) {
-    // A path through a link leads nowhere, as links are never followed.
-    if (resolved.throughLink) return deletionFails(ERROR_PATH_NOT_FOUND);
+    // Links are never followed: a file behind one stays, for that reason and not for its
+    // absence, as its attributes say it is there.
+    if (resolved.throughLink) {
+        return deletionFails(attributesOf(resolved) == INVALID_FILE_ATTRIBUTES ? ERROR_PATH_NOT_FOUND
+                                                                              : ERROR_ACCESS_DENIED);
+    }
     if (resolved.atBase) return deletionFails(ERROR_ACCESS_DENIED);
     if (!resolved.folder) return deletionFails(missingError(resolved));
     DWORD attributes = attributesOf(resolved);
