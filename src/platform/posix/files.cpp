@@ -245,7 +245,8 @@ BOOL deleteResolved(const posix::ResolvedPath& resolved) {
         return deletionFails(attributesOf(resolved) == INVALID_FILE_ATTRIBUTES ? ERROR_PATH_NOT_FOUND
                                                                               : ERROR_ACCESS_DENIED);
     }
-    if (resolved.atBase) return deletionFails(ERROR_ACCESS_DENIED);
+    // What lies in a folder that may not be searched is not known to be absent.
+    if (resolved.atBase || resolved.denied) return deletionFails(ERROR_ACCESS_DENIED);
     if (!resolved.folder) return deletionFails(missingError(resolved));
     DWORD attributes = attributesOf(resolved);
     if (attributes == INVALID_FILE_ATTRIBUTES) return deletionFails(ERROR_FILE_NOT_FOUND);

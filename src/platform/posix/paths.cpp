@@ -8,6 +8,7 @@
 #include "platform/posix/code_page.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <dirent.h>
@@ -154,9 +155,10 @@ bool isLink(const std::string& path) {
     return ::lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode);
 }
 
-bool existsAsWritten(const std::string& path) {
+// 0 when `path` is there as written, else why not (errno of its lstat).
+int lookUpAsWritten(const std::string& path) {
     struct stat info;
-    return ::lstat(path.c_str(), &info) == 0;
+    return ::lstat(path.c_str(), &info) == 0 ? 0 : errno;
 }
 
 // ASCII letters match either case. Names on disk are UTF-8, whose bytes from 0x80 up are
@@ -171,9 +173,13 @@ bool sameDiskNameIgnoringCase(std::string_view a, std::string_view b) {
 
 // The name in `folder` equal to `name` without regard to case; the smallest one in byte order
 // when several are, so the choice does not depend on the order the folder lists them in.
-std::optional<std::string> findIgnoringCase(const std::string& folder, const std::string& name) {
+// `denied` is set when the folder may not be listed.
+std::optional<std::string> findIgnoringCase(const std::string& folder, const std::string& name, bool& denied) {
     DIR* listing = ::opendir(folder.c_str());
-    if (listing == nullptr) return std::nullopt;
+    if (listing == nullptr) {
+        denied = denied || errno == EACCES;
+        return std::nullopt;
+    }
     std::optional<std::string> best;
     while (struct dirent* entry = ::readdir(listing)) {
         std::string_view candidate = entry->d_name;
@@ -388,8 +394,11 @@ ResolvedPath resolvePlan(const PathPlan& plan) {
     for (std::size_t i = 0; i < plan.names.size(); ++i) {
         const std::string& name = plan.names[i];
         std::string next = childOf(resolved.path, name);
-        if (folderExists && plan.matchCase && !existsAsWritten(next)) {
-            std::optional<std::string> found = findIgnoringCase(resolved.path, name);
+        int error = folderExists && plan.matchCase ? lookUpAsWritten(next) : 0;
+        if (error != 0) {
+            // A folder that may not be searched or listed may hold the name all the same.
+            resolved.denied = resolved.denied || error == EACCES;
+            std::optional<std::string> found = findIgnoringCase(resolved.path, name, resolved.denied);
             if (found) {
                 next = childOf(resolved.path, *found);
             } else {

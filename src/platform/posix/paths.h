@@ -72,6 +72,7 @@ struct ResolvedPath {
     std::string path;          // native path, with each name as found on disk
     bool throughLink = false;  // a folder on the way below the base is a symbolic link
     bool atBase = false;       // the path names the base itself (a drive folder, or "/")
+    bool denied = false;       // a folder on the way may not be searched, or listed for a name's case
     // The lstat of the last name, when resolving already took it (never through a link).
     // Taken afresh by each resolution, so it is as current as the path itself.
     bool hasInfo = false;
