@@ -96,7 +96,7 @@ TEST_F(PosixDeletion, AFolderReplacedLongerAgoThanTheReuseAllowsIsSeen) {
     EXPECT_TRUE(fixture::exists("C:\\Old\\x.txt"));
 }
 
-// Moves the folder at native `moving` aside and makes a new one there with its own b.txt, once.
+// Moves the folder at native `moving` aside once, and makes a new one there with a b.txt.
 std::string moving;
 void moveFolderAside() {
     posix::setBeforeActingHook(nullptr);
@@ -105,27 +105,18 @@ void moveFolderAside() {
     std::ofstream(moving + "/b.txt") << "new";
 }
 
-// The folder is moved aside while the deletion of x.txt, or the attribute change of b.txt,
-// holds it open: b.txt goes from the new folder, and nothing more from the moved one.
-TEST_F(PosixDeletion, AFolderMovedAsideBetweenTwoCallsIsNotActedInAgain) {
-    for (bool duringDeletion : {true, false}) {
-        std::string folder = duringDeletion ? "Moved1" : "Moved2";
-        std::string path = "C:\\" + folder;
-        fixture::makeFolder(path);
-        fixture::makeFile(path + "\\x.txt", "x");
-        fixture::makeFile(path + "\\b.txt", "old");
-        fixture::makeReadOnly(path + "\\b.txt");
-        moving = root + "/drive_c/" + folder;
-        EXPECT_NE(SetFileAttributesA((path + "\\x.txt").c_str(), FILE_ATTRIBUTE_NORMAL), 0);
-        posix::setBeforeActingHook(duringDeletion ? moveFolderAside : nullptr);
-        EXPECT_NE(DeleteFileA((path + "\\x.txt").c_str()), 0);
-        posix::setBeforeActingHook(duringDeletion ? nullptr : moveFolderAside);
-        SetFileAttributesA((path + "\\b.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
-        EXPECT_NE(DeleteFileA((path + "\\b.txt").c_str()), 0) << folder;
-        posix::setBeforeActingHook(nullptr);
-        EXPECT_FALSE(fixture::exists(path + "\\b.txt")) << folder;
-        EXPECT_TRUE(fixture::exists(path + ".old\\b.txt")) << folder;
-    }
+// The folder moves while the attribute change of b.txt holds it: b.txt goes from the new one.
+TEST_F(PosixDeletion, AFolderMovedAsideBetweenTwoDeletionsIsNotActedInAgain) {
+    fixture::makeFile("C:\\Apps\\b.txt", "old");
+    fixture::makeReadOnly("C:\\Apps\\b.txt");
+    moving = root + "/drive_c/Apps";
+    SetFileAttributesA("C:\\Apps\\x.txt", FILE_ATTRIBUTE_NORMAL);
+    EXPECT_NE(DeleteFileA("C:\\Apps\\x.txt"), 0);
+    posix::setBeforeActingHook(moveFolderAside);
+    SetFileAttributesA("C:\\Apps\\b.txt", FILE_ATTRIBUTE_NORMAL);
+    EXPECT_NE(DeleteFileA("C:\\Apps\\b.txt"), 0);
+    EXPECT_TRUE(fixture::exists("C:\\Apps.old\\b.txt"));
+    EXPECT_FALSE(fixture::exists("C:\\Apps\\b.txt"));
 }
 
 }  // namespace
