@@ -10,6 +10,7 @@
 #include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace posix {
 
@@ -20,8 +21,10 @@ static_assert(std::atomic<bool>::is_always_lock_free && std::atomic<int>::is_alw
 
 struct WatchState {
     std::atomic<bool> reported{true};  // also while nothing is watched
-    std::atomic<int> descriptor{-1};
+    std::atomic<int> descriptor{-1};   // the inotify instance, made once and kept: closing one costs
+                                       // milliseconds, while the kernel waits for its readers
     std::string path;
+    std::vector<int> watches;     // the watch descriptors now set in it
     std::string unwatchablePath;  // the last path no watch could be set for: not tried again
 };
 
@@ -62,23 +65,48 @@ bool signalReady() {
 }
 
 // A replacement by rename or a deletion changes the file's link count, which is reported as
-// a change of its attributes; folders are watched only for being moved or deleted.
+// a change of its attributes; folders are watched only for being moved or deleted. A watched
+// folder's own folder is watched for its entries being moved or deleted instead of the folder
+// itself, whose every deletion inside would otherwise pass through the watch.
 constexpr std::uint32_t kFolder = IN_MOVE_SELF | IN_DELETE_SELF | IN_ONLYDIR | IN_DONT_FOLLOW;
+constexpr std::uint32_t kHolder = kFolder | IN_MOVED_FROM | IN_MOVED_TO | IN_DELETE;
 constexpr std::uint32_t kFile = IN_MODIFY | IN_ATTRIB | IN_MOVE_SELF | IN_DELETE_SELF | IN_DONT_FOLLOW;
 
-// Every folder from "/" down to the last name's own, then the last name itself; a link
-// anywhere fails.
-bool addWatches(int fd, const std::string& path, Watch which) {
+// Every folder from "/" down to the one holding the last name, then, for a file, the file;
+// a link anywhere fails. The watch descriptors go to `state`.
+bool addWatches(int fd, const std::string& path, Watch which, WatchState& state) {
+    auto add = [&](const std::string& name, std::uint32_t mask) {
+        int watch = ::inotify_add_watch(fd, name.c_str(), mask);
+        if (watch >= 0) state.watches.push_back(watch);
+        return watch >= 0;
+    };
     std::size_t slash = path.rfind('/');
     if (path.empty() || path.front() != '/' || slash + 1 == path.size()) return false;
     for (std::size_t end = 0; end <= slash; end = path.find('/', end + 1)) {
         std::string folder = end == 0 ? std::string("/") : path.substr(0, end);
-        if (::inotify_add_watch(fd, folder.c_str(), kFolder) < 0) return false;
+        if (!add(folder, end == slash && which == Watch::folder ? kHolder : kFolder)) return false;
     }
-    if (which == Watch::folder) return ::inotify_add_watch(fd, path.c_str(), kFolder) >= 0;
+    if (which == Watch::folder) return true;
     struct stat info;
-    return ::inotify_add_watch(fd, path.c_str(), kFile) >= 0 && ::lstat(path.c_str(), &info) == 0 &&
-           !S_ISLNK(info.st_mode);
+    return add(path, kFile) && ::lstat(path.c_str(), &info) == 0 && !S_ISLNK(info.st_mode);
+}
+
+// The inotify instance of `state`, made the first time, with the reports it holds read away.
+int emptyInstance(WatchState& state) {
+    int fd = state.descriptor.load();
+    if (fd < 0) {
+        fd = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+        if (fd < 0 || ::fcntl(fd, F_SETOWN, ::getpid()) != 0) {
+            if (fd >= 0) ::close(fd);
+            return -1;
+        }
+        state.descriptor.store(fd);
+    }
+    constexpr std::size_t kReportBytes = 4096;
+    alignas(struct inotify_event) char reports[kReportBytes];
+    while (::read(fd, reports, sizeof reports) > 0) {
+    }
+    return fd;
 }
 
 }  // namespace
@@ -90,14 +118,11 @@ bool watchPath(Watch which, const std::string& path) {
     if (path == state.unwatchablePath) return false;
     state.unwatchablePath = path;
     if (!signalReady()) return false;
-    int fd = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    int fd = emptyInstance(state);
     if (fd < 0) return false;
-    state.descriptor.store(fd);
     state.reported.store(false);
     // The signal is armed before the watches are added, so no report goes unsignalled.
-    bool armed = ::fcntl(fd, F_SETOWN, ::getpid()) == 0 && ::fcntl(fd, F_SETFL, O_NONBLOCK | O_ASYNC) == 0 &&
-                 addWatches(fd, path, which);
-    if (!armed) {
+    if (::fcntl(fd, F_SETFL, O_NONBLOCK | O_ASYNC) != 0 || !addWatches(fd, path, which, state)) {
         stopWatching(which);
         return false;
     }
@@ -114,9 +139,13 @@ bool watchedAndQuiet(Watch which, const std::string& path) {
 void stopWatching(Watch which) {
     WatchState& state = stateOf(which);
     state.reported.store(true);
-    int fd = state.descriptor.exchange(-1);
-    if (fd >= 0) ::close(fd);
     state.path.clear();
+    int fd = state.descriptor.load();
+    if (fd < 0 || state.watches.empty()) return;
+    // Silenced first: each removal is reported too.
+    ::fcntl(fd, F_SETFL, O_NONBLOCK);
+    for (int watch : state.watches) ::inotify_rm_watch(fd, watch);
+    state.watches.clear();
 }
 
 }  // namespace posix
