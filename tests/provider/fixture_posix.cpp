@@ -70,8 +70,7 @@ void makeFolders(const std::string& nativePath) {
     }
 }
 
-// A superuser is kept out by a folder's mode only without the capabilities that override it:
-// the first locked folder takes them out of the effective set until tearDown.
+// A superuser is kept out of a locked folder only without the capabilities that override it.
 __user_cap_header_struct capabilityHeader{_LINUX_CAPABILITY_VERSION_3, 0};
 __user_cap_data_struct savedCapabilities[_LINUX_CAPABILITY_U32S_3];
 bool capabilitiesLowered = false;

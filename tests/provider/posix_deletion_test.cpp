@@ -9,7 +9,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -96,23 +95,22 @@ TEST_F(PosixDeletion, AFolderReplacedLongerAgoThanTheReuseAllowsIsSeen) {
     EXPECT_TRUE(fixture::exists("C:\\Old\\x.txt"));
 }
 
-// Moves the folder at native `moving` aside once, and makes a new one there with a b.txt.
-std::string moving;
-void moveFolderAside() {
+// Moves C:\Apps aside to C:\Apps.old once, and makes a new C:\Apps with a b.txt.
+void moveAppsAside() {
     posix::setBeforeActingHook(nullptr);
-    ASSERT_EQ(::rename(moving.c_str(), (moving + ".old").c_str()), 0);
-    ASSERT_EQ(::mkdir(moving.c_str(), 0755), 0);
-    std::ofstream(moving + "/b.txt") << "new";
+    std::string apps = std::string(std::getenv("UNINST_ROOT")) + "/drive_c/Apps";
+    ASSERT_EQ(::rename(apps.c_str(), (apps + ".old").c_str()), 0);
+    fixture::makeFolder("C:\\Apps");
+    fixture::makeFile("C:\\Apps\\b.txt", "new");
 }
 
 // The folder moves while the attribute change of b.txt holds it: b.txt goes from the new one.
 TEST_F(PosixDeletion, AFolderMovedAsideBetweenTwoDeletionsIsNotActedInAgain) {
     fixture::makeFile("C:\\Apps\\b.txt", "old");
     fixture::makeReadOnly("C:\\Apps\\b.txt");
-    moving = root + "/drive_c/Apps";
     SetFileAttributesA("C:\\Apps\\x.txt", FILE_ATTRIBUTE_NORMAL);
     EXPECT_NE(DeleteFileA("C:\\Apps\\x.txt"), 0);
-    posix::setBeforeActingHook(moveFolderAside);
+    posix::setBeforeActingHook(moveAppsAside);
     SetFileAttributesA("C:\\Apps\\b.txt", FILE_ATTRIBUTE_NORMAL);
     EXPECT_NE(DeleteFileA("C:\\Apps\\b.txt"), 0);
     EXPECT_TRUE(fixture::exists("C:\\Apps.old\\b.txt"));
