@@ -23,8 +23,8 @@ namespace posix {
 enum class Watch { profile, folder };
 
 // Watches from now on the file at native `path` (Watch::profile) or the folder at `path`
-// itself (Watch::folder), absolute and without a link on the way, dropping what that watch
-// watched before; a watch of this very path that has reported nothing yet is kept as it is.
+// (Watch::folder: its name in the folder holding it, for a move or deletion), absolute and
+// without a link on the way, dropping what that watch watched before; a watch of this very path that has reported nothing yet is kept as it is.
 // False when the path cannot be watched: the watch is then off, and the same path is not tried
 // again until another one has been watched.
 bool watchPath(Watch which, const std::string& path);
