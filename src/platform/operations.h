@@ -57,6 +57,10 @@ inline constexpr LONG ERROR_SUCCESS = 0;
 inline constexpr LONG ERROR_FILE_NOT_FOUND = 2;
 inline constexpr LONG ERROR_PATH_NOT_FOUND = 3;
 inline constexpr LONG ERROR_ACCESS_DENIED = 5;
+// A path with a name no Windows folder can hold (a wild card, a "|"...).
+inline constexpr LONG ERROR_INVALID_NAME = 123;
+// A name that has no form in the code page it is needed in.
+inline constexpr LONG ERROR_NO_UNICODE_TRANSLATION = 1113;
 inline constexpr LONG ERROR_MORE_DATA = 234;
 inline constexpr LONG ERROR_NO_MORE_ITEMS = 259;
 

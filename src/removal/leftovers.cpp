@@ -40,6 +40,9 @@ void noteFileDeletion(platform::BOOL deleted, const char* file) {
     if (deleted) return;
     auto error = static_cast<platform::LONG>(platform::GetLastError());
     if (error == platform::ERROR_FILE_NOT_FOUND || error == platform::ERROR_PATH_NOT_FOUND) return;
+    // A name that cannot exist (a wild card, a character no Windows name holds, bytes that are
+    // no character) named nothing that was there.
+    if (error == platform::ERROR_INVALID_NAME || error == platform::ERROR_NO_UNICODE_TRANSLATION) return;
     noteLeftover(file);
 }
 

@@ -577,6 +577,18 @@ TEST_F(Conformance, DeleteFileRemovesFilesOnly) {
     EXPECT_TRUE(fixture::exists(in("Data")));
 }
 
+// A folder that may not be searched (or listed, for a name in another case) is not empty.
+TEST_F(Conformance, AFileInAFolderThatMayNotBeSearchedIsNotMissing) {
+    for (const char* name : {"Locked", "Unlisted"}) fixture::makeFolder(in(name));
+    fixture::makeFile(in("Locked\\a.txt"), "x");
+    fixture::makeFile(in("Unlisted\\a.txt"), "x");
+    if (!fixture::lockFolder(in("Locked"), false) || !fixture::lockFolder(in("Unlisted"), true)) GTEST_SKIP();
+    for (const char* path : {"Locked\\a.txt", "Unlisted\\A.TXT"}) {
+        EXPECT_EQ(DeleteFileA(in(path).c_str()), 0) << path;
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED)) << path;
+    }
+}
+
 TEST_F(Conformance, RemoveDirectoryRemovesEmptyFoldersOnly) {
     fixture::makeFolder(in("Empty"));
     fixture::makeFolder(in("WithFile"));

@@ -33,6 +33,10 @@ std::string readFile(const std::string& path);
 // cannot make one, in which case link tests are skipped.
 bool makeFolderLink(const std::string& link, const std::string& target);
 
+// Takes from the test, until its end, the right to list the folder at `path` and, unless
+// `maySearch`, to search it; false when the provider cannot (such tests are skipped).
+bool lockFolder(const std::string& path, bool maySearch);
+
 // Registry, by path below HKEY_LOCAL_MACHINE.
 void makeKey(const std::string& path);
 void setStringValue(const std::string& key, const std::string& name, const std::string& value);

@@ -11,10 +11,13 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <fcntl.h>
 #include <fstream>
 #include <ftw.h>
+#include <linux/capability.h>
 #include <sstream>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 #include <vector>
 
@@ -67,6 +70,11 @@ void makeFolders(const std::string& nativePath) {
     }
 }
 
+// A superuser is kept out of a locked folder only without the capabilities that override it.
+__user_cap_header_struct capabilityHeader{_LINUX_CAPABILITY_VERSION_3, 0};
+__user_cap_data_struct savedCapabilities[_LINUX_CAPABILITY_U32S_3];
+bool capabilitiesLowered = false;
+
 std::string registryPath() { return root + "/hklm.reg"; }
 
 posix::RegistryFile loadRegistry() {
@@ -97,6 +105,8 @@ void setUp() {
 }
 
 void tearDown() {
+    if (capabilitiesLowered) ::syscall(SYS_capset, &capabilityHeader, savedCapabilities);
+    capabilitiesLowered = false;
     if (!root.empty()) removeTree(root);
     root.clear();
     ::unsetenv("UNINST_ROOT");
@@ -140,6 +150,18 @@ std::string readFile(const std::string& path) {
 
 bool makeFolderLink(const std::string& link, const std::string& target) {
     return ::symlink(native(target).c_str(), native(link).c_str()) == 0;
+}
+
+bool lockFolder(const std::string& path, bool maySearch) {
+    if (!capabilitiesLowered && ::syscall(SYS_capget, &capabilityHeader, savedCapabilities) == 0) {
+        __user_cap_data_struct lowered[_LINUX_CAPABILITY_U32S_3] = {savedCapabilities[0], savedCapabilities[1]};
+        lowered[0].effective &= ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH));
+        capabilitiesLowered = ::syscall(SYS_capset, &capabilityHeader, lowered) == 0;
+    }
+    if (::chmod(native(path).c_str(), maySearch ? 0111 : 0) != 0) return false;
+    int fd = ::open(native(path).c_str(), O_RDONLY);
+    if (fd >= 0) ::close(fd);
+    return fd < 0;
 }
 
 void makeKey(const std::string& path) {

@@ -138,6 +138,8 @@ bool makeFolderLink(const std::string& link, const std::string& target) {
            GetFileAttributesA(link.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+bool lockFolder(const std::string&, bool) { return false; }
+
 void makeKey(const std::string& path) {
     HKEY key = nullptr;
     ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),

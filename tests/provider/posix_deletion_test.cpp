@@ -2,6 +2,7 @@
 // change opened; these are the limits of that reuse: the same machine root, a path that does
 // not depend on the current folder, and a few milliseconds at most.
 #include "platform/operations.h"
+#include "platform/posix/files_seam.h"
 #include "provider/fixture.h"
 
 #include <gtest/gtest.h>
@@ -92,6 +93,28 @@ TEST_F(PosixDeletion, AFolderReplacedLongerAgoThanTheReuseAllowsIsSeen) {
 
     EXPECT_FALSE(fixture::exists("C:\\Apps\\x.txt"));
     EXPECT_TRUE(fixture::exists("C:\\Old\\x.txt"));
+}
+
+// Moves C:\Apps aside to C:\Apps.old once, and makes a new C:\Apps with a b.txt.
+void moveAppsAside() {
+    posix::setBeforeActingHook(nullptr);
+    std::string apps = std::string(std::getenv("UNINST_ROOT")) + "/drive_c/Apps";
+    ASSERT_EQ(::rename(apps.c_str(), (apps + ".old").c_str()), 0);
+    fixture::makeFolder("C:\\Apps");
+    fixture::makeFile("C:\\Apps\\b.txt", "new");
+}
+
+// The folder moves while the attribute change of b.txt holds it: b.txt goes from the new one.
+TEST_F(PosixDeletion, AFolderMovedAsideBetweenTwoDeletionsIsNotActedInAgain) {
+    fixture::makeFile("C:\\Apps\\b.txt", "old");
+    fixture::makeReadOnly("C:\\Apps\\b.txt");
+    SetFileAttributesA("C:\\Apps\\x.txt", FILE_ATTRIBUTE_NORMAL);
+    EXPECT_NE(DeleteFileA("C:\\Apps\\x.txt"), 0);
+    posix::setBeforeActingHook(moveAppsAside);
+    SetFileAttributesA("C:\\Apps\\b.txt", FILE_ATTRIBUTE_NORMAL);
+    EXPECT_NE(DeleteFileA("C:\\Apps\\b.txt"), 0);
+    EXPECT_TRUE(fixture::exists("C:\\Apps.old\\b.txt"));
+    EXPECT_FALSE(fixture::exists("C:\\Apps\\b.txt"));
 }
 
 }  // namespace

@@ -36,10 +36,6 @@ std::string windowsTextForTerminal(std::string_view text);
 
 namespace platform {
 
-// Win32's code for a name that has no form in the code page it is needed in.
-inline constexpr DWORD ERROR_NO_UNICODE_TRANSLATION = 1113;
-// Win32's code for a path with a name no Windows folder can hold.
-inline constexpr DWORD ERROR_INVALID_NAME = 123;
 // Win32's code for a folder or file another handle holds (the current folder, say).
 inline constexpr DWORD ERROR_SHARING_VIOLATION = 32;
 

@@ -154,8 +154,10 @@ DWORD attributesOf(const posix::ResolvedPath& resolved) {
 // again (one lstat fewer per file). A change made elsewhere between the two calls then
 // takes effect as if made during the deletion, after it looked at the file, as it could
 // within one call anyway. Any other file operation drops the kept file, and it is good for
-// kReuseNanoseconds only, so no deletion acts on an older view of the machine than that; a
-// deletion that fails through it is tried again from the path.
+// kReuseNanoseconds only, so no deletion acts on an older view of the machine than that; it
+// serves only while its folder provably still lies at its path (posix::stillLiesWhereOpened),
+// so a folder moved aside meanwhile is never acted in. A deletion that fails through it is
+// tried again from the path.
 struct KeptFile {
     std::string windowsPath;
     std::string root;
@@ -182,6 +184,7 @@ std::optional<posix::ResolvedPath> takeKeptFile(const char* windowsPath) {
     std::optional<KeptFile> kept = std::exchange(keptFile(), std::nullopt);
     if (!kept || windowsPath == nullptr || kept->windowsPath != windowsPath) return std::nullopt;
     if (!posix::stillReusable(kept->keptAt) || kept->root != posix::machineRoot()) return std::nullopt;
+    if (!posix::stillLiesWhereOpened(kept->resolved.folder)) return std::nullopt;
     return std::move(kept->resolved);
 }
 
@@ -236,9 +239,14 @@ BOOL changeMode(const posix::ResolvedPath& resolved, mode_t mode) {
 }
 
 BOOL deleteResolved(const posix::ResolvedPath& resolved) {
-    // A path through a link leads nowhere, as links are never followed.
-    if (resolved.throughLink) return deletionFails(ERROR_PATH_NOT_FOUND);
-    if (resolved.atBase) return deletionFails(ERROR_ACCESS_DENIED);
+    // Links are never followed: a file behind one stays, for that reason and not for its
+    // absence, as its attributes say it is there.
+    if (resolved.throughLink) {
+        return deletionFails(attributesOf(resolved) == INVALID_FILE_ATTRIBUTES ? ERROR_PATH_NOT_FOUND
+                                                                              : ERROR_ACCESS_DENIED);
+    }
+    // What lies in a folder that may not be searched is not known to be absent.
+    if (resolved.atBase || resolved.denied) return deletionFails(ERROR_ACCESS_DENIED);
     if (!resolved.folder) return deletionFails(missingError(resolved));
     DWORD attributes = attributesOf(resolved);
     if (attributes == INVALID_FILE_ATTRIBUTES) return deletionFails(ERROR_FILE_NOT_FOUND);

@@ -4,9 +4,11 @@
 
 #include "common/text.h"
 #include "platform/operations.h"
+#include "platform/posix/change_watch.h"
 #include "platform/posix/code_page.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <dirent.h>
@@ -153,9 +155,10 @@ bool isLink(const std::string& path) {
     return ::lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode);
 }
 
-bool existsAsWritten(const std::string& path) {
+// 0 when `path` is there as written, else why not (errno of its lstat).
+int lookUpAsWritten(const std::string& path) {
     struct stat info;
-    return ::lstat(path.c_str(), &info) == 0;
+    return ::lstat(path.c_str(), &info) == 0 ? 0 : errno;
 }
 
 // ASCII letters match either case. Names on disk are UTF-8, whose bytes from 0x80 up are
@@ -170,9 +173,13 @@ bool sameDiskNameIgnoringCase(std::string_view a, std::string_view b) {
 
 // The name in `folder` equal to `name` without regard to case; the smallest one in byte order
 // when several are, so the choice does not depend on the order the folder lists them in.
-std::optional<std::string> findIgnoringCase(const std::string& folder, const std::string& name) {
+// `denied` is set when the folder may not be listed.
+std::optional<std::string> findIgnoringCase(const std::string& folder, const std::string& name, bool& denied) {
     DIR* listing = ::opendir(folder.c_str());
-    if (listing == nullptr) return std::nullopt;
+    if (listing == nullptr) {
+        denied = denied || errno == EACCES;
+        return std::nullopt;
+    }
     std::optional<std::string> best;
     while (struct dirent* entry = ::readdir(listing)) {
         std::string_view candidate = entry->d_name;
@@ -189,11 +196,13 @@ std::string childOf(const std::string& folder, std::string_view name) {
     return child;
 }
 
-// The folder the last quick resolution opened, with the native path it was opened by.
+// The folder the last quick resolution opened, with the native path it was opened by, and
+// whether the folder watch watched that path from before the folder was opened.
 struct OpenedFolder {
     std::string path;
     FolderHandle handle;
     struct timespec openedAt{};
+    bool watched = false;
 };
 
 std::optional<OpenedFolder>& openedFolder() {
@@ -201,22 +210,34 @@ std::optional<OpenedFolder>& openedFolder() {
     return opened;
 }
 
+// True when the folder opened last still serves `path`: it was opened by that path, not long
+// ago (kReuseNanoseconds, a bound for what the watch cannot see), and the watch set on that
+// path before it was opened has reported no move or deletion of the folder or of any folder
+// above it since. The test takes no system call.
+bool stillServes(const OpenedFolder& opened, const std::string& path) {
+    return opened.path == path && opened.watched && stillReusable(opened.openedAt) &&
+           watchedAndQuiet(Watch::folder, path);
+}
+
 // The folder at native `path`, opened with openat2 and RESOLVE_NO_SYMLINKS: only when no link
-// at all is on its path (a link in the base included). The folder opened last is used again
-// for the same path while it is fresh (kReuseNanoseconds), so a run of files in one folder
-// opens it once; what is done through it still happens in the folder that was opened without
-// passing a link, whatever is swapped in on the way meanwhile.
+// at all is on its path (a link in the base included). The folder opened last serves the same
+// path again while it provably still lies there (see stillServes), so a run of files in one
+// folder opens it once or twice; a folder asked for a second time in a row is watched from
+// then on, and opened again after the watch is set. What is done through it happens in the
+// folder that was opened without passing a link, whatever is swapped in on the way meanwhile.
 FolderHandle openFolderWithoutLinks(const std::string& path) {
 #if defined(SYS_openat2) && defined(RESOLVE_NO_SYMLINKS)
     std::optional<OpenedFolder>& opened = openedFolder();
-    if (opened && opened->path == path && stillReusable(opened->openedAt)) return opened->handle;
+    if (opened && stillServes(*opened, path)) return opened->handle;
+    bool askedAgain = opened && opened->path == path;
     opened.reset();
+    bool watched = watchedAndQuiet(Watch::folder, path) || (askedAgain && watchPath(Watch::folder, path));
     struct open_how how{};
     how.flags = O_PATH | O_DIRECTORY | O_CLOEXEC;
     how.resolve = RESOLVE_NO_SYMLINKS;
     long fd = ::syscall(SYS_openat2, AT_FDCWD, path.c_str(), &how, sizeof how);
     if (fd < 0) return FolderHandle();
-    opened = OpenedFolder{path, FolderHandle(static_cast<int>(fd)), monotonicNow()};
+    opened = OpenedFolder{path, FolderHandle(static_cast<int>(fd)), monotonicNow(), watched};
     return opened->handle;
 #else
     (void)path;
@@ -298,7 +319,15 @@ FolderHandle::~FolderHandle() {
     delete opened_;
 }
 
-void forgetOpenedFolder() { openedFolder().reset(); }
+void forgetOpenedFolder() {
+    openedFolder().reset();
+    stopWatching(Watch::folder);
+}
+
+bool stillLiesWhereOpened(const FolderHandle& folder) {
+    const std::optional<OpenedFolder>& opened = openedFolder();
+    return folder && opened && opened->handle.get() == folder.get() && stillServes(*opened, opened->path);
+}
 
 struct timespec monotonicNow() {
     struct timespec now{};
@@ -365,8 +394,11 @@ ResolvedPath resolvePlan(const PathPlan& plan) {
     for (std::size_t i = 0; i < plan.names.size(); ++i) {
         const std::string& name = plan.names[i];
         std::string next = childOf(resolved.path, name);
-        if (folderExists && plan.matchCase && !existsAsWritten(next)) {
-            std::optional<std::string> found = findIgnoringCase(resolved.path, name);
+        int error = folderExists && plan.matchCase ? lookUpAsWritten(next) : 0;
+        if (error != 0) {
+            // A folder that may not be searched or listed may hold the name all the same.
+            resolved.denied = resolved.denied || error == EACCES;
+            std::optional<std::string> found = findIgnoringCase(resolved.path, name, resolved.denied);
             if (found) {
                 next = childOf(resolved.path, *found);
             } else {

@@ -72,6 +72,7 @@ struct ResolvedPath {
     std::string path;          // native path, with each name as found on disk
     bool throughLink = false;  // a folder on the way below the base is a symbolic link
     bool atBase = false;       // the path names the base itself (a drive folder, or "/")
+    bool denied = false;       // a folder on the way may not be searched, or listed for a name's case
     // The lstat of the last name, when resolving already took it (never through a link).
     // Taken afresh by each resolution, so it is as current as the path itself.
     bool hasInfo = false;
@@ -89,13 +90,18 @@ std::optional<ResolvedPath> resolvePath(std::string_view windowsPath);
 // Resolves the names of a plan against the file system (see resolvePath).
 ResolvedPath resolvePlan(const PathPlan& plan);
 
-// Closes the folder the last resolution kept open for the next one. Called whenever this
-// program removes a folder, which may lie on the way to the kept one.
+// Closes the folder the last resolution kept open for the next one, and stops watching it.
+// Called whenever this program removes a folder, which may lie on the way to the kept one.
 void forgetOpenedFolder();
 
+// True when `folder` is the folder kept open for the next resolution and still provably lies
+// at the path it was opened by (no move or deletion of it or above it was reported since),
+// so a name there is still the name of that path. No system call.
+bool stillLiesWhereOpened(const FolderHandle& folder);
+
 // How long a folder opened by a resolution, or a file an attribute change resolved, may serve
-// a later call without the path being walked again: a change made elsewhere in the meantime
-// then takes effect as if made just after that call looked.
+// a later call without the path being walked again, at most: a change made elsewhere in the
+// meantime that no watch reports then takes effect as if made just after that call looked.
 inline constexpr long long kReuseNanoseconds = 10 * 1000 * 1000LL;
 
 // The monotonic clock, and whether `since` lies at most kReuseNanoseconds back on it.

@@ -2,7 +2,9 @@
 // the last file read answers only while the file is provably the same version, which a change
 // watch tells without a system call as long as it reports nothing, and a stat tells after a
 // report; otherwise the file is opened, read and parsed. A list of n entries is thus parsed
-// once, not n times, and a change between two calls is always seen.
+// once, not n times, and a change between two calls is seen, unless it is one the watch
+// cannot report (a mount over the file or a folder above it, a write through a shared
+// mapping; see change_watch.h).
 #include "platform/ini/ini.h"
 #include "platform/operations.h"
 #include "platform/posix/atomic_file.h"
