@@ -852,35 +852,6 @@ case_link_in_swept_install_folder() {
   expect_present 'C:\Apps\ScanFile\Empty' 'C:\Apps\ScanFile\Other'
 }
 
-# Extra folders that name folders people and the system keep their own files in, in another
-# letter case or with "..": none is emptied, each is named; one below them is swept.
-case_shared_folders_as_extra_folders() {
-  lay_out_bystanders
-  make_files 'C:\Users\me\Desktop\thesis.doc' 'C:\Users\Public\Documents\photo.jpg' \
-    'C:\Program Files\readme.txt' 'C:\Users\me\Documents\Scans\Outbox\scan.pdf'
-  crlf > "$(list_path)" <<'EOF'
-[Utility]
-DelivUtility=1
-[Extra_Deliv]
-Folder00=C:\users\ME\Desktop
-Folder01=C:\Users\Public\Documents\
-Folder02=C:\Windows\Temp\..
-Folder03=C:\Program Files\Sub\..
-Folder04=C:\Users\me\Documents\Scans\Outbox
-EOF
-  ((sabotage)) && rm "$(win 'C:\Program Files\readme.txt')"
-  run_delivery
-  expect_status 0
-  { prompt_and_completion y | sed '$d'
-    printf 'Some items could not be removed:\n'
-    printf '%s (not emptied)\n' 'C:\users\ME\Desktop' 'C:\Users\Public\Documents\' \
-      'C:\Windows\Temp\..' 'C:\Program Files\Sub\..'
-  } | expect_bytes "standard output" "$work/stdout"
-  expect_present 'C:\Users\me\Desktop\thesis.doc' 'C:\Users\Public\Documents\photo.jpg' \
-    'C:\Program Files\readme.txt' 'C:\Windows\list.ini'
-  expect_gone 'C:\Users\me\Documents\Scans\Outbox'
-}
-
 # --- main ------------------------------------------------------------------------------
 
 run_case "$case_name"

@@ -640,6 +640,19 @@ TEST_F(Conformance, RemovingFolderLinkLeavesTargetAlone) {
     EXPECT_EQ(fixture::readFile(in("Target\\keep.txt")), "keep");
 }
 
+// The environment names the Windows folder and, beside the public profile, every profile: the
+// folders a sweep is kept out of.
+TEST_F(Conformance, TheEnvironmentNamesTheWindowsFolderAndThePublicProfile) {
+    const std::pair<const char*, const char*> folders[] = {{"SystemRoot", "c:\\windows"},
+                                                           {"PUBLIC", "c:\\users\\public"}};
+    for (const auto& [name, expected] : folders) {
+        char value[MAX_PATH] = "";
+        EXPECT_GT(GetEnvironmentVariableA(name, value, MAX_PATH), 0u) << name;
+        for (char* c = value; *c != '\0'; ++c) *c = *c >= 'A' && *c <= 'Z' ? static_cast<char>(*c + 32) : *c;
+        EXPECT_STREQ(value, expected);
+    }
+}
+
 // ---- The executable, pauses, memory -----------------------------------------------------
 
 TEST_F(Conformance, ModuleFileNameIsAnExistingFile) {
