@@ -32,7 +32,9 @@ void noteLeftover(const char* name, const char* remark) {
         if (record->digests[i] == digest) return;
     }
     if (digests < Leftovers::digestCapacity) record->digests[digests] = digest;
-    if (record->count < Leftovers::namedCapacity) text::copy(record->named[record->count], Leftovers::nameCapacity, entry);
+    if (record->count < Leftovers::namedCapacity) {
+        text::copy(record->named[record->count], Leftovers::nameCapacity, entry);
+    }
     ++record->count;
 }
 
