@@ -164,8 +164,10 @@ int main(int argc, char** argv) {
         state.hold = true;
         first = 2;
     }
+    bool locked = false;
     if (argc > first + 1 && std::strcmp(argv[first], "--lock") == 0) {
-        CreateFileA(argv[first + 1], GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        locked = CreateFileA(argv[first + 1], GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr) !=
+                 INVALID_HANDLE_VALUE;
         first += 2;
     }
     if (argc <= first) {
@@ -173,6 +175,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     state.logPath = argv[first];
+    if (locked) logLine("locked");  // the run may start: the file is held
     state.answers = argv + first + 1;
     state.answerCount = argc - first - 1;
 

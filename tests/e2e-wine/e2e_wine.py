@@ -367,6 +367,10 @@ def run_uninstaller(wine, installation, arguments, answers, clicker, screenshots
     hold = ['--hold'] if screenshots else []
     hold += ['--lock', lock] if lock else []
     clicker_process = wine.popen(clicker, *hold, installation.clicker_log, *answers)
+    for _ in range(300 if lock else 0):  # a run without a prompt to wait at would not wait for the lock
+        if os.path.exists(log_path) and b'locked' in open(log_path, 'rb').read():
+            break
+        time.sleep(0.05)
     uninstaller = wine.popen(installation.exe, *arguments, cwd=cwd)
     trace('uninstaller started')
     events, boxes, offset = [], 0, 0
@@ -825,6 +829,12 @@ def scenario_unattended(wine, options, sabotage):
     if options.scenario == 'unattended_running':
         run = run_with_window(wine, options, inst, 'VantrellMailConfig', arguments, [])
         return expect_exit_code(run, 1618 & 0xFF), expect_dialogs(run, []), expect_unchanged(before, inst.snapshot())
+    if options.scenario == 'unattended_held_file':  # a file in use stays, the rest goes: code 1603 (67)
+        held = 'Program Files\\Vantrell\\Deliv\\deliv.hlp'
+        run = run_uninstaller(wine, inst, arguments, [], options.clicker, lock=inst.p(held))
+        expect_exit_code(run, 1603 & 0xFF), expect_dialogs(run, [('progress',)])
+        return expect_files(before['files'], inst.files(), [p for p in DELIVERY_FILES + COMMON_FILES + COMPONENT_FILES
+                                                            if p not in (held, 'Program Files\\Vantrell\\Deliv')])
     env = dict(os.environ, UNINST_WINE_NO_DISPLAY='1')
     expect_exit_code(Run(subprocess.run([wine.wine_run, inst.exe, *arguments], env=env, timeout=60).returncode, []), 0)
     expect_files(before['files'], inst.files(), DELIVERY_FILES + COMMON_FILES + COMPONENT_FILES)
@@ -845,7 +855,8 @@ SCENARIOS = {
     'long_leftover': scenario_long_leftover,
     'odd_names': scenario_odd_names,
 }
-SCENARIOS.update(dict.fromkeys(('unattended_no_desktop', 'unattended_running'), scenario_unattended))
+SCENARIOS.update(dict.fromkeys(('unattended_no_desktop', 'unattended_running', 'unattended_held_file'),
+                               scenario_unattended))
 
 
 # The exit code that CTest reports as a skipped test.
