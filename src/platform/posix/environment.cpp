@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <string_view>
 
+#include "platform/ini/code_page_932.h"
 #include "platform/ini/full_path.h"
 #include "platform/operations.h"
 
@@ -25,16 +26,6 @@ constexpr Variable machineVariables[] = {
     {"ALLUSERSPROFILE", "C:\\ProgramData"},
 };
 
-bool sameName(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        char x = a[i] >= 'A' && a[i] <= 'Z' ? static_cast<char>(a[i] - 'A' + 'a') : a[i];
-        char y = b[i] >= 'A' && b[i] <= 'Z' ? static_cast<char>(b[i] - 'A' + 'a') : b[i];
-        if (x != y) return false;
-    }
-    return true;
-}
-
 DWORD deliver(std::string_view value, char* buffer, DWORD capacity) {
     if (buffer == nullptr || value.size() >= capacity) return static_cast<DWORD>(value.size() + 1);
     for (std::size_t i = 0; i < value.size(); ++i) buffer[i] = value[i];
@@ -55,7 +46,7 @@ DWORD GetFullPathNameA(const char* path, DWORD capacity, char* buffer, char** fi
 DWORD GetEnvironmentVariableA(const char* name, char* buffer, DWORD capacity) {
     if (name == nullptr) return 0;
     for (const Variable& variable : machineVariables) {
-        if (sameName(name, variable.name)) return deliver(variable.value, buffer, capacity);
+        if (cp932::equalIgnoringCase(name, variable.name)) return deliver(variable.value, buffer, capacity);
     }
     return 0;
 }
